@@ -1,0 +1,122 @@
+// Opening, resetting and closing the cards.
+#include <cstdint>
+
+#include "core/board.h"
+#include "core/board_defaults.h"
+#include "core/card_table.h"
+#include "core/registers.h"
+#include "core/shared_registers.h"
+#include "device/pci_device.h"
+#include "kpx4160.h"
+
+namespace kpx::core {
+namespace {
+
+constexpr uint32_t kVendorId = 0x0003;
+constexpr uint32_t kDeviceId = 0x4160;
+
+// Value k4160_board_init returns when opening card i failed: kOpenFailedBase + i.
+constexpr uint32_t kOpenFailedBase = 1001;
+
+// PldConfig at start-up: EL mode bits 0-1 and bits 2-3 set, EMG bits 4-5
+// clear, EZ mode bit 6 clear, latch mode bit 7 set, LTC filter 0.
+constexpr uint32_t kPldConfigStartup = 0x0000008F;
+// CounterConfig at start-up: each byte 0x38, count input mode 0 with EZ
+// configuration bits 3-5 set, for both chip axes.
+constexpr uint32_t kCounterConfigStartup = 0x38383838;
+
+// Start-up values of the two signal configurations of each chip axis.
+constexpr uint32_t kSignalConfig1Startup = 0x0C151000;
+constexpr uint32_t kSignalConfig2Startup = 0x00440000;
+// SignalConfig2 fields rewritten by InitSignalConfig2: bits 0-5 and 7-12
+// cleared and bit 6 set, then bits 8, 10 and 11 set as well.
+constexpr uint32_t kSignalConfig2InitClear = 0x1FBF;
+constexpr uint32_t kSignalConfig2InitSet = 0x40;
+constexpr uint32_t kSignalConfig2InitEnable = 0xD40;
+
+// Pause after the chip reset command, and before releasing the cards on close.
+constexpr uint32_t kResetPauseMs = 1;
+constexpr uint32_t kClosePauseMs = 2;
+
+void WriteSignalConfigStartup(uint16_t card, uint16_t chip_axis);
+
+}  // namespace
+
+void InitSignalConfig2(uint16_t card, uint16_t chip_axis) {
+  const uint16_t base = BaseOfChipAxis(chip_axis);
+  uint32_t v = ReadPclRegister32(card, base, kPclSignalConfig2Read);
+  v = (v & ~kSignalConfig2InitClear) | kSignalConfig2InitSet;
+  WritePclRegister32(card, base, kPclSignalConfig2Write, v);
+  WritePclRegister32(card, base, kPclSignalConfig2Write, v | kSignalConfig2InitEnable);
+}
+
+void EmergencyStopAllCards() {
+  for (uint16_t i = 0; i < CardCount; ++i) WritePclCommand(i, 0, kPclCommandEmergencyStop);
+}
+
+namespace {
+void WriteSignalConfigStartup(uint16_t card, uint16_t chip_axis) {
+  const uint16_t base = BaseOfChipAxis(chip_axis);
+  WritePclRegister32(card, base, kPclSignalConfig1Write, kSignalConfig1Startup);
+  WritePclRegister32(card, base, kPclSignalConfig2Write, kSignalConfig2Startup);
+  InitSignalConfig2(card, chip_axis);
+}
+}  // namespace
+
+}  // namespace kpx::core
+
+using namespace kpx::core;
+
+extern "C" {
+
+uint32_t k4160_board_init(void) {
+  uint32_t found = kpx::device::CountCards(kVendorId, kDeviceId);
+  // The card table has 16 slots: a scan that reports more counts as 16 cards.
+  if (found > kCardTableSize) found = kCardTableSize;
+  CardCount = static_cast<uint16_t>(found);
+  if (CardCount == 0) return 0;
+  if (LibraryEnter() > 1) return CardCount;
+
+  for (uint16_t i = 0; i < CardCount; ++i) {
+    kpx::device::CardRecord *record = nullptr;
+    if (!kpx::device::OpenCard(record, kVendorId, kDeviceId, i)) return kOpenFailedBase + i;
+    CardTable[i].store(record, std::memory_order_release);
+    write_dword_pld_register(i, kPldConfig, kPldConfigStartup);
+    write_dword_pld_register(i, kPldCounterConfig, kCounterConfigStartup);
+    ApplyCardDefaults(i);
+    for (uint16_t k = 0; k < 2; ++k) {
+      WriteSignalConfigStartup(i, k);
+      ApplyAxisDefaults(i, k);
+    }
+  }
+  ApplyLibraryDefaults();
+  return CardCount;
+}
+
+void k4160_board_rest(void) {
+  for (uint16_t i = 0; i < CardCount; ++i) {
+    WritePclCommand(i, 0, kPclCommandReset);
+    kpx::device::DevicePause(kResetPauseMs);
+    for (uint16_t k = 0; k < 2; ++k) {
+      WriteSignalConfigStartup(i, k);
+      ApplyResetDefaults(i, k);
+    }
+  }
+}
+
+void k4160_board_reset(void) { k4160_board_rest(); }
+
+void k4160_board_close(void) {
+  if (CardCount == 0) return;
+  if (LibraryLeave() > 0) return;
+  EmergencyStopAllCards();
+  LibraryInitialised.store(0, std::memory_order_release);
+  kpx::device::DevicePause(kClosePauseMs);
+  for (uint16_t i = 0; i < CardCount; ++i) {
+    kpx::device::CardRecord *record = CardTable[i].exchange(nullptr, std::memory_order_acq_rel);
+    if (record != nullptr) kpx::device::CloseCard(record);
+  }
+  CardCount = 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,36 @@
+// Windows back end: the requests go unchanged to the WinDriver kernel driver
+// as device I/O controls. The record is the input buffer (the driver updates
+// it in place) and a 4-byte output buffer receives the status.
+#if defined(_WIN32)
+
+#include <windows.h>
+
+#include "device/backends/hardware_backends.h"
+
+namespace kpx::device {
+namespace {
+
+constexpr const char *kDriverDevicePath = "\\\\.\\windrvr1230";
+
+DriverHandle OpenDevice() {
+  HANDLE h = CreateFileA(kDriverDevicePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidDriverHandle : reinterpret_cast<DriverHandle>(h);
+}
+
+void CloseDevice(DriverHandle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+
+void Request(DriverHandle handle, uint32_t code, void *record, uint32_t size, uint32_t *status) {
+  DWORD returned = 0;
+  DeviceIoControl(reinterpret_cast<HANDLE>(handle), code, record, size, status, sizeof *status, &returned, nullptr);
+}
+
+void SleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
+
+}  // namespace
+
+const DriverBackend kWinDriverBackend = {"windriver", OpenDevice, CloseDevice, Request, SleepMs};
+
+}  // namespace kpx::device
+
+#endif  // _WIN32

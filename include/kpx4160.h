@@ -1,0 +1,131 @@
+/**
+ * @file kpx4160.h
+ * @brief Programming interface of the KPX4160 PCI motion-control card.
+ *
+ * One card carries one pulse-generator chip with two axes and a PLD. Axes are
+ * numbered over all cards: axis n is chip axis (n & 1) of card (n >> 1).
+ * Before k4160_board_init() and after the last k4160_board_close(), and for a
+ * card number that holds no open card, every register write is dropped and
+ * every register read returns 0. Bad arguments are never reported: a call
+ * either does nothing, or reduces, caps or clamps the value (each function
+ * says which).
+ *
+ * Link with libkpx4160.so to drive real cards, or with libkpx4160_sim.so
+ * (same functions) to run the program against simulated cards; see
+ * kpx4160_sim.h.
+ */
+#ifndef KPX4160_H
+#define KPX4160_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(KPX4160_BUILDING)
+#    define KPX4160_EXPORT __declspec(dllexport)
+#  else
+#    define KPX4160_EXPORT __declspec(dllimport)
+#  endif
+#else
+#  define KPX4160_EXPORT __attribute__((visibility("default")))
+#endif
+
+/* Every exported function with C linkage is declared on one line starting with
+ * KPX4160_API; the build reads these lines to make the export list. */
+#define KPX4160_API KPX4160_EXPORT
+/* The few exports with C++ linkage (type-decorated symbol names). */
+#define KPX4160_CXX_API KPX4160_EXPORT
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Board open, reset and close ---------------------------------------- */
+
+/** Finds and opens every card; returns the card count (0: none), or 1001 + card when opening that card failed (the cards before it stay open; call k4160_board_close). At most 16 cards are opened: a scan reporting more counts as 16 cards. */
+KPX4160_API uint32_t k4160_board_init(void);
+/** Resets the pulse chips of every open card and rewrites their basic signal configuration, speed range and pulse equivalent. */
+KPX4160_API void k4160_board_rest(void);
+/** Same as k4160_board_rest(). */
+KPX4160_API void k4160_board_reset(void);
+/** Matches one k4160_board_init(); the last one emergency-stops every card and releases it. */
+KPX4160_API void k4160_board_close(void);
+
+/* ---- Raw register access -------------------------------------------------
+ * card: card number (16 and above address no card: writes are dropped, reads
+ * return 0). base: chip register base, 0 for chip axis 0 and 8 for chip axis 1.
+ * offset: byte offset of a PLD register in the card's register space. */
+
+/** Writes a 16-bit value to the OTPW port of the chip axis at base. */
+KPX4160_API void write_word_pcl_otpw(uint16_t card, uint16_t base, uint16_t value);
+/** Reads the 16-bit SSTSW (sub-status) port of the chip axis at base. */
+KPX4160_API uint16_t read_word_pcl_sstsw(uint16_t card, uint16_t base);
+/** Writes a 32-bit PLD register at a byte offset. */
+KPX4160_API void write_dword_pld_register(uint16_t card, uint16_t offset, uint32_t value);
+/** Reads a 32-bit PLD register at a byte offset. */
+KPX4160_API uint32_t read_dword_pld_register(uint16_t card, uint16_t offset);
+/** Writes a 32-bit chip register by write code (0x80..0xBF) on chip axis 0 or 1. */
+KPX4160_API void k4160_write_pcl_register(uint16_t card, uint16_t chip_axis, uint16_t write_code, uint32_t value);
+/** Reads a 32-bit chip register by read code (0xC0..0xFF) on chip axis 0 or 1. */
+KPX4160_API uint32_t k4160_read_pcl_register(uint16_t card, uint16_t chip_axis, uint16_t read_code);
+
+/* ---- Identification and versions ---------------------------------------- */
+
+/** Fills info[0..4] with the five maker words, each byte-reversed; returns 0, or -1 for a null pointer. */
+KPX4160_API int32_t k4160_read_company_information(uint16_t card, uint32_t *info);
+/** Stores the card's 32-bit identification word; returns 0, or -1 for a null pointer. */
+KPX4160_API int32_t k4160_read_password(uint16_t card, uint32_t *word);
+/** Writes the eight-character serial "VEV0XXXX" (no terminating zero) into sn; returns 0, or -1 for a null pointer. */
+KPX4160_API int32_t k4160_get_sn(uint16_t card, char *sn);
+/** Stores the library version numbers 10000 and 10001; returns 0, or -1 if either pointer is null (nothing stored). */
+KPX4160_API int32_t k4160_get_lib_version(uint32_t *first, uint32_t *second);
+/** Stores product code 4160 and the PLD firmware version (e.g. 120 for "1.2"), then the serial as k4160_get_sn(); the fourth argument is not read; returns 0, or -1 if product, firmware or sn is null. */
+KPX4160_API int32_t k4160_get_hard_version(uint16_t card, uint32_t *product, uint32_t *firmware, uint32_t *reserved, char *sn);
+
+/* @@section speed-profiles */
+/* @@end speed-profiles */
+
+/* @@section moves */
+/* @@end moves */
+
+/* @@section stops-status */
+/* @@end stops-status */
+
+/* @@section home-handwheel */
+/* @@end home-handwheel */
+
+/* @@section interpolation */
+/* @@end interpolation */
+
+/* @@section sync */
+/* @@end sync */
+
+/* @@section pulse-encoder */
+/* @@end pulse-encoder */
+
+/* @@section signals */
+/* @@end signals */
+
+/* @@section gpio */
+/* @@end gpio */
+
+/* @@section compare-latch */
+/* @@end compare-latch */
+
+/* @@section interrupts */
+/* @@end interrupts */
+
+/* @@section units */
+/* @@end units */
+
+/* @@section legacy */
+/* @@end legacy */
+
+#ifdef __cplusplus
+} /* extern "C" */
+
+/* ---- Exports with C++ linkage (type-decorated names) --------------------- */
+/* @@section cxx */
+/* @@end cxx */
+#endif
+
+#endif /* KPX4160_H */

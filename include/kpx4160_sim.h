@@ -1,0 +1,145 @@
+/**
+ * @file kpx4160_sim.h
+ * @brief Control interface of the simulated KPX4160 cards.
+ *
+ * libkpx4160_sim.so exports every function of kpx4160.h over a virtual PCI
+ * bus of simulated cards, plus the functions below. A machine program is
+ * developed and tested against it without hardware, then linked with
+ * libkpx4160.so unchanged.
+ *
+ * The simulated driver answers the same driver requests as the real one: a
+ * bus with N cards (vendor 0x0003, device 0x4160; one card by default), each
+ * with one interrupt, a small memory space at base address register 0 and
+ * its register space at base address register 1, an I/O space by default or
+ * a memory space on request. The card models:
+ *  - the PLD registers by byte offset: a write is stored and, except for the
+ *    input-only registers (identification 0x60, maker words 0x64-0x74, input
+ *    port 0x4C), reads back; what an input register reads as is set here;
+ *  - per chip axis the command port protocol: the data ports latch into the
+ *    register of a write code; a read code (write code + 0x40) puts that
+ *    register on the data ports, so every written register reads back; any
+ *    other code is a command and is recorded; reading the command port gives
+ *    the main status, reading the SSTSW port the sub-status;
+ *  - the general-purpose terminals of the chip: commands 0x14/0x15/0x16 switch
+ *    terminals 4/5/6 off and 0x1C/0x1D/0x1E on, reported in sub-status bits 4-6;
+ *  - the PCI configuration space (4-byte accesses);
+ *  - interrupts: a wait blocks until an interrupt is raised here or the
+ *    library disables interrupts.
+ * Every port access in an I/O register space is recorded in an access trace.
+ * In a memory register space the library loads and stores directly into the
+ * card's memory window, which the simulator sees only as memory: no chip
+ * protocol runs and nothing is traced (read the window with
+ * kpx4160_sim_read_window32()).
+ *
+ * All functions are thread-safe. Card numbers are positions on the virtual
+ * bus (0 .. count-1); functions given another card do nothing and return 0
+ * or -1 as stated. Chip axes are 0 or 1.
+ */
+#ifndef KPX4160_SIM_H
+#define KPX4160_SIM_H
+
+#include <stdint.h>
+
+#include "kpx4160.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/** Largest number of cards the virtual bus holds. */
+#define KPX4160_SIM_MAX_CARDS 100u
+
+/** One register-space access as the simulated card saw it. */
+typedef struct kpx4160_sim_access {
+  uint32_t card;     /**< card number on the virtual bus */
+  uint32_t space;    /**< address space (base address register) */
+  uint32_t offset;   /**< byte offset in the space */
+  uint32_t width;    /**< 16 or 32 bits */
+  uint32_t value;    /**< value written, or value returned by a read */
+  uint32_t is_write; /**< 1 for a write, 0 for a read */
+} kpx4160_sim_access;
+
+/** Resource lists a simulated card can report (for testing refusals). */
+typedef enum kpx4160_sim_resources {
+  KPX4160_SIM_RESOURCES_NORMAL = 0,          /**< one interrupt, memory BAR 0, register space BAR 1 */
+  KPX4160_SIM_RESOURCES_TWO_INTERRUPTS = 1,  /**< a second interrupt item */
+  KPX4160_SIM_RESOURCES_NO_INTERRUPT = 2,    /**< no interrupt item */
+  KPX4160_SIM_RESOURCES_NO_SPACE = 3,        /**< an interrupt but no memory or I/O space */
+  KPX4160_SIM_RESOURCES_BAR_ABOVE_5 = 4,     /**< normal, plus an I/O item naming base address register 7 */
+  KPX4160_SIM_RESOURCES_OVERLONG = 5         /**< normal, but the item count claims 25 items */
+} kpx4160_sim_resources;
+
+/** Back to power-on: one card, no faults, driver version 1230, register space I/O, every register zero and the trace empty. Only the identity registers hold factory values: identification word 0x00010001 + card (serial "VEV0" + that in hex), firmware word "1.0" (version 100), maker words "KPX4160 SIMULATED   ". Returns 0. */
+KPX4160_API int kpx4160_sim_reset(void);
+/** Sets the number of cards on the virtual bus (0 .. KPX4160_SIM_MAX_CARDS); returns 0, or -1 (nothing changed) above the maximum. New cards start at power-on state. */
+KPX4160_API int kpx4160_sim_set_card_count(unsigned n);
+/** Sets the driver version the version query reports (major x 100 + minor, e.g. 1229); returns 0. */
+KPX4160_API int kpx4160_sim_set_driver_version(unsigned version);
+/** With absent non-zero, the driver device cannot be opened; returns 0. */
+KPX4160_API int kpx4160_sim_set_driver_absent(int absent);
+/** Status the PCI scan reports (0: success; the scan then finds no card); returns 0. */
+KPX4160_API int kpx4160_sim_set_scan_status(uint32_t status);
+/** Status the card-info query of this card reports; returns 0, or -1 for no such card. */
+KPX4160_API int kpx4160_sim_set_card_info_status(unsigned card, uint32_t status);
+/** Status the registration of this card reports; returns 0, or -1 for no such card. */
+KPX4160_API int kpx4160_sim_set_registration_status(unsigned card, uint32_t status);
+/** Chooses the resource list this card reports; returns 0, or -1 for no such card or layout. */
+KPX4160_API int kpx4160_sim_set_resources(unsigned card, kpx4160_sim_resources layout);
+/** With memory non-zero the card's register space (BAR 1) is a memory space, else an I/O space; takes effect at the next open; returns 0, or -1 for no such card. */
+KPX4160_API int kpx4160_sim_set_register_space_memory(unsigned card, int memory);
+
+/** Sets what a PLD register reads as (identification word, maker words, firmware word, input port, ...). */
+KPX4160_API void kpx4160_sim_set_pld_register(unsigned card, unsigned offset, uint32_t value);
+/** What was last written to a PLD register (0 if never). */
+KPX4160_API uint32_t kpx4160_sim_get_pld_register(unsigned card, unsigned offset);
+/** Sets a chip register by write code (0x80..0xBF) or read code (0xC0..0xFF): what the next read code returns. */
+KPX4160_API void kpx4160_sim_set_pcl_register(unsigned card, unsigned chip_axis, unsigned code, uint32_t value);
+/** A chip register by write or read code: the value last latched into it. */
+KPX4160_API uint32_t kpx4160_sim_get_pcl_register(unsigned card, unsigned chip_axis, unsigned code);
+/** Sets the main status word that reading the command port returns. */
+KPX4160_API void kpx4160_sim_set_main_status(unsigned card, unsigned chip_axis, uint16_t status);
+/** Sets the sub-status bits other than the terminal bits 4-6 (those follow the terminal commands). */
+KPX4160_API void kpx4160_sim_set_sub_status(unsigned card, unsigned chip_axis, uint16_t status);
+/** The sub-status word the SSTSW port returns now. */
+KPX4160_API uint16_t kpx4160_sim_get_sub_status(unsigned card, unsigned chip_axis);
+/** The last value written to the OTPW port. */
+KPX4160_API uint16_t kpx4160_sim_get_otpw(unsigned card, unsigned chip_axis);
+/** Number of commands (codes that are not register codes) written to this chip axis since reset. */
+KPX4160_API uint32_t kpx4160_sim_command_count(unsigned card, unsigned chip_axis);
+/** Command i (0 = first) written to this chip axis; 0 if there is no such entry. */
+KPX4160_API uint16_t kpx4160_sim_command(unsigned card, unsigned chip_axis, uint32_t i);
+/** A 32-bit word of the card's memory-mapped register space (when it is a memory space). */
+KPX4160_API uint32_t kpx4160_sim_read_window32(unsigned card, unsigned offset);
+
+/** A dword of the card's PCI configuration space. */
+KPX4160_API uint32_t kpx4160_sim_get_config_dword(unsigned card, unsigned offset);
+/** Sets a dword of the card's PCI configuration space. */
+KPX4160_API void kpx4160_sim_set_config_dword(unsigned card, unsigned offset, uint32_t value);
+
+/** Raises an interrupt on the card: a pending wait returns with it; returns 0, or -1 if the card's interrupt is not enabled (the interrupt is lost). */
+KPX4160_API int kpx4160_sim_raise_interrupt(unsigned card);
+/** 1 while the library has the card's interrupt enabled, else 0. */
+KPX4160_API int kpx4160_sim_interrupt_enabled(unsigned card);
+/** Number of interrupt waits blocked on the card right now. */
+KPX4160_API unsigned kpx4160_sim_interrupt_waiters(unsigned card);
+
+/** Number of entries in the access trace. */
+KPX4160_API uint32_t kpx4160_sim_trace_size(void);
+/** Copies trace entry i into *out; returns 0, or -1 when i is past the end or out is null. */
+KPX4160_API int kpx4160_sim_trace_entry(uint32_t i, kpx4160_sim_access *out);
+/** Empties the access trace and the command lists. */
+KPX4160_API void kpx4160_sim_trace_clear(void);
+/** With on zero, accesses are no longer recorded (registers still work); returns 0. */
+KPX4160_API int kpx4160_sim_trace_enable(int on);
+/** Number of driver requests with this request code since reset (0 counts every request). */
+KPX4160_API uint64_t kpx4160_sim_request_count(uint32_t request_code);
+/** Number of driver handles open right now. */
+KPX4160_API unsigned kpx4160_sim_open_handles(void);
+/** Number of cards registered with the driver right now. */
+KPX4160_API unsigned kpx4160_sim_registered_cards(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KPX4160_SIM_H */

@@ -1,0 +1,69 @@
+// The virtual PCI bus: the simulated cards, the simulated driver's state
+// (handles, registrations, faults, interrupts) and the access trace. One
+// instance per process, guarded by its mutex.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "kpx4160_sim.h"
+#include "sim/sim_card.h"
+
+namespace kpx::sim {
+
+inline constexpr uint32_t kDefaultDriverVersion = 1230;
+// Port addresses of the I/O register spaces: card i at kIoPortBase + kIoPortStride x i.
+inline constexpr uint64_t kIoPortBase = 0x10000;
+inline constexpr uint64_t kIoPortStride = 0x100;
+// Interrupt handle of card i: kInterruptHandleBase + i; card handle: kCardHandleBase + i.
+inline constexpr uint32_t kInterruptHandleBase = 0x100;
+inline constexpr uint32_t kCardHandleBase = 0x5000;
+
+struct SimInterrupt {
+  bool enabled = false;
+  uint32_t pending = 0;
+  uint32_t count = 0;
+  uint32_t lost = 0;
+  uint32_t waiters = 0;
+  uint64_t disable_generation = 0;
+};
+
+struct SimSlot {
+  explicit SimSlot(unsigned bus_position) : card(bus_position) {}
+  SimCard card;
+  uint32_t info_status = 0;
+  uint32_t registration_status = 0;
+  kpx4160_sim_resources resources = KPX4160_SIM_RESOURCES_NORMAL;
+  bool register_space_memory = false;
+  uint32_t registrations = 0;
+  SimInterrupt interrupt;
+};
+
+struct SimBus {
+  std::mutex mutex;
+  std::condition_variable interrupt_cv;
+  std::vector<std::unique_ptr<SimSlot>> slots;
+  uint32_t driver_version = kDefaultDriverVersion;
+  bool driver_absent = false;
+  uint32_t scan_status = 0;
+  std::set<intptr_t> open_handles;
+  intptr_t next_handle = 1;
+  bool trace_on = true;
+  std::vector<kpx4160_sim_access> trace;
+  std::map<uint32_t, uint64_t> request_counts;
+  uint64_t total_requests = 0;
+
+  // Back to power-on with n cards. Caller holds the mutex.
+  void ResetLocked(unsigned cards);
+  void SetCardCountLocked(unsigned cards);
+  SimSlot *Slot(unsigned card) { return card < slots.size() ? slots[card].get() : nullptr; }
+};
+
+SimBus &Bus();
+
+}  // namespace kpx::sim

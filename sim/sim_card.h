@@ -1,0 +1,72 @@
+// The register model of one simulated card: the PLD registers, the two axes
+// of the pulse-generator chip behind their command and data ports, the PCI
+// configuration space and the card's memory windows.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace kpx::sim {
+
+inline constexpr uint32_t kRegisterSpaceSize = 0x100;  // BAR 1: PLD and chip ports
+inline constexpr uint32_t kBridgeSpaceSize = 0x80;     // BAR 0: a small memory space
+inline constexpr uint32_t kConfigSpaceSize = 0x100;
+
+// Chip port layout inside the register space.
+inline constexpr uint32_t kChipFirstPort = 0x80;
+inline constexpr uint32_t kChipEndPort = 0xC0;
+inline constexpr uint32_t kChipAxisStride = 0x20;  // chip axis 1 sits 4 x 8 bytes higher
+inline constexpr uint32_t kPortCommand = 0x00;
+inline constexpr uint32_t kPortOtpw = 0x08;
+inline constexpr uint32_t kPortDataLow = 0x10;
+inline constexpr uint32_t kPortDataHigh = 0x18;
+
+// Register codes: write codes 0x80..0xBF latch the data ports into the
+// register, read codes 0xC0..0xFF (write code + 0x40) put it on them.
+inline constexpr uint16_t kFirstWriteCode = 0x80;
+inline constexpr uint16_t kFirstReadCode = 0xC0;
+inline constexpr uint16_t kEndReadCode = 0x100;
+inline constexpr uint32_t kChipRegisterCount = 0x40;
+
+// Terminal commands: 0x10 + terminal switches it off, 0x18 + terminal on;
+// terminals 4-6 are reported in sub-status bits 4-6.
+inline constexpr uint16_t kTerminalOffFirst = 0x14;
+inline constexpr uint16_t kTerminalOnFirst = 0x1C;
+inline constexpr uint16_t kTerminalCount = 3;
+inline constexpr uint16_t kTerminalFirstBit = 4;
+inline constexpr uint16_t kSubStatusTerminalMask = 0x70;
+
+struct SimChipAxis {
+  std::array<uint32_t, kChipRegisterCount> registers{};  // by write code - 0x80
+  uint16_t data_low = 0;
+  uint16_t data_high = 0;
+  uint16_t main_status = 0;
+  uint16_t sub_status = 0;  // bits other than the terminals
+  uint16_t terminals = 0;   // sub-status bits 4-6
+  uint16_t otpw = 0;
+  std::vector<uint16_t> commands;
+
+  void WriteCommandPort(uint16_t code);
+  uint16_t SubStatus() const { return static_cast<uint16_t>((sub_status & ~kSubStatusTerminalMask) | terminals); }
+  // Register by write or read code.
+  uint32_t &Register(uint16_t code) { return registers[(code - kFirstWriteCode) % kChipRegisterCount]; }
+};
+
+struct SimCard {
+  std::array<uint32_t, kRegisterSpaceSize / 4> pld_written{};  // last value written, by offset / 4
+  std::array<uint32_t, kRegisterSpaceSize / 4> pld_reads{};    // what a read returns
+  std::array<SimChipAxis, 2> chip;
+  std::array<uint32_t, kConfigSpaceSize / 4> config{};
+  alignas(8) std::array<uint8_t, kRegisterSpaceSize> register_window{};  // BAR 1 as memory
+  alignas(8) std::array<uint8_t, kBridgeSpaceSize> bridge_window{};      // BAR 0
+
+  explicit SimCard(unsigned bus_position);
+  uint32_t Read(uint32_t offset, uint32_t width);
+  void Write(uint32_t offset, uint32_t width, uint32_t value);
+};
+
+// PLD offsets that are inputs: writes do not change what they read as.
+bool IsPldInputRegister(uint32_t offset);
+
+}  // namespace kpx::sim

@@ -1,0 +1,30 @@
+#include "support/sim_fixture.h"
+
+#include "core/card_table.h"
+
+namespace kpx::test {
+
+void CloseLibraryCompletely() {
+  while (core::InitCount > 0) {
+    if (core::CardCount == 0) core::CardCount = 1;  // a nested init that found nothing
+    k4160_board_close();
+  }
+}
+
+void SimTest::SetUp() {
+  CloseLibraryCompletely();
+  kpx4160_sim_reset();
+}
+
+void SimTest::TearDown() {
+  CloseLibraryCompletely();
+  kpx4160_sim_reset();
+}
+
+void SimTest::OpenCards(unsigned cards) {
+  kpx4160_sim_set_card_count(cards);
+  ASSERT_EQ(k4160_board_init(), cards);
+  kpx4160_sim_trace_clear();
+}
+
+}  // namespace kpx::test
