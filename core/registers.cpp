@@ -60,6 +60,19 @@ uint32_t ReadPclRegister32(uint16_t card, uint16_t base, uint16_t read_code) {
   return high << 16 | low;
 }
 
+uint32_t ModifyPclRegister(uint16_t card, uint16_t base, uint16_t read_code, uint16_t write_code, uint32_t keep_mask,
+                           uint32_t set_bits) {
+  const uint32_t v = (ReadPclRegister32(card, base, read_code) & keep_mask) | set_bits;
+  WritePclRegister32(card, base, write_code, v);
+  return v;
+}
+
+uint32_t ModifyPldRegister(uint16_t card, uint16_t offset, uint32_t keep_mask, uint32_t set_bits) {
+  const uint32_t v = (read_dword_pld_register(card, offset) & keep_mask) | set_bits;
+  write_dword_pld_register(card, offset, v);
+  return v;
+}
+
 }  // namespace kpx::core
 
 using namespace kpx::core;

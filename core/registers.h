@@ -57,3 +57,16 @@ class RegisterTransaction {
 };
 
 }  // namespace kpx::core
+
+namespace kpx::core {
+
+// Read-modify-write of a chip register: reads it by its read code, keeps the
+// bits of keep_mask, ORs in set_bits and writes the result by write_code.
+// Returns the value written. Atomic against other threads only inside a
+// RegisterTransaction.
+uint32_t ModifyPclRegister(uint16_t card, uint16_t base, uint16_t read_code, uint16_t write_code, uint32_t keep_mask,
+                           uint32_t set_bits);
+// The same for a PLD register at a byte offset.
+uint32_t ModifyPldRegister(uint16_t card, uint16_t offset, uint32_t keep_mask, uint32_t set_bits);
+
+}  // namespace kpx::core
