@@ -162,6 +162,11 @@ uint32_t Transfer(SimBus &bus, uint8_t *record) {
   const uint32_t kind = GetU32(record, kTransferOffKind);
   auto *buffer = reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(GetU64(record, kTransferOffBuffer)));
   if (buffer == nullptr || address < kIoPortBase) return kStatusInvalidParameter;
+  // The driver moves exactly the bytes the kind names, one port at a time.
+  const uint32_t bytes = GetU32(record, kTransferOffBytes);
+  const bool wide = kind == kTransferRead32 || kind == kTransferWrite32;
+  if (bytes != (wide ? 4u : 2u) || GetU32(record, kTransferOffAutoInc) != 1 || GetU32(record, kTransferOffOptions) != 0)
+    return kStatusInvalidParameter;
   const uint64_t card64 = (address - kIoPortBase) / kIoPortStride;
   if (card64 >= bus.slots.size()) return kStatusInvalidParameter;
   const auto card = static_cast<uint32_t>(card64);
