@@ -175,7 +175,6 @@ uint32_t Transfer(SimBus &bus, uint8_t *record) {
   switch (kind) {
     case kTransferRead16: {
       const auto v = static_cast<uint16_t>(c.Read(offset, 16));
-      PutU32(buffer, 0, 0);  // keep the unused bytes defined
       std::memcpy(buffer, &v, sizeof v);
       Trace(bus, card, offset, 16, v, false);
       return kStatusOk;
