@@ -1,6 +1,7 @@
 # Writes a linker version script that exports every function the given
 # headers declare with KPX4160_API (C linkage) or KPX4160_CXX_API (C++
-# linkage, matched on the demangled name) and hides everything else,
+# linkage, matched on the demangled name; quoted patterns would be taken
+# literally, so the pattern is a bare glob on the name and its arguments) and hides everything else,
 # including template code pulled in from the C++ runtime headers.
 function(kpx4160_export_map out)
   set(c_names "")
@@ -12,7 +13,7 @@ function(kpx4160_export_map out)
       string(REGEX MATCH "([A-Za-z_][A-Za-z_0-9]*)[ ]*\\(" m "${line}")
       set(name ${CMAKE_MATCH_1})
       if(line MATCHES "^KPX4160_CXX_API ")
-        string(APPEND cxx_names "      \"${name}(*\";\n")
+        string(APPEND cxx_names "      ${name}*;\n")
       else()
         string(APPEND c_names "    ${name};\n")
       endif()
