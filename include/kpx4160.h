@@ -124,8 +124,14 @@ KPX4160_API int32_t k4160_get_hard_version(uint16_t card, uint32_t *product, uin
 } /* extern "C" */
 
 /* ---- Exports with C++ linkage (type-decorated names) --------------------- */
-/* @@section cxx */
-/* @@end cxx */
+/* @@section cxx-motion */
+/* @@end cxx-motion */
+
+/* @@section cxx-units */
+/* @@end cxx-units */
+
+/* @@section cxx-legacy */
+/* @@end cxx-legacy */
 #endif
 
 #endif /* KPX4160_H */
