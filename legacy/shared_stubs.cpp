@@ -1,0 +1,26 @@
+// Entry points of the older interrupt interface, kept so that applications
+// written for it still link and run. The card's interrupts are served by the
+// k4160_set_int_* functions instead; these ignore their arguments. Each group
+// is one function exported under several names (aliases of one body).
+#include <cstdint>
+
+#include "kpx4160.h"
+
+// The aliases give one body several signatures on purpose: every argument is
+// ignored, and a zero result reads as zero in any integer return type.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattribute-alias"
+
+// The status getters: one body answering 0.
+KPX4160_CXX_API long Get_int_status(int) { return 0; }
+KPX4160_CXX_API int Get_irq_channel(int) __attribute__((alias("_Z14Get_int_statusi")));
+KPX4160_CXX_API int Get_irq_status(int) __attribute__((alias("_Z14Get_int_statusi")));
+KPX4160_CXX_API int Get_out_status(int) __attribute__((alias("_Z14Get_int_statusi")));
+
+// The interrupt setters: one body that returns at once.
+KPX4160_CXX_API void Set_int_control(int, int) {}
+KPX4160_CXX_API void Set_int_disable(int) __attribute__((alias("_Z15Set_int_controlii")));
+KPX4160_CXX_API void Set_int_enable(int, void **) __attribute__((alias("_Z15Set_int_controlii")));
+KPX4160_CXX_API void Set_int_factor(int, long) __attribute__((alias("_Z15Set_int_controlii")));
+
+#pragma GCC diagnostic pop
