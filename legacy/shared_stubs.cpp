@@ -10,6 +10,7 @@
 // ignored, and a zero result reads as zero in any integer return type.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattribute-alias"
+#pragma GCC diagnostic ignored "-Wmissing-attributes"
 
 // The status getters: one body answering 0.
 KPX4160_CXX_API long Get_int_status(int) { return 0; }
