@@ -34,14 +34,41 @@ void UniqueFd::Reset() {
   fd_ = -1;
 }
 
+namespace {
+// Value of text[at, at + length) if it is all hexadecimal digits.
+bool HexField(const std::string &text, size_t at, size_t length, uint32_t &value) {
+  if (length == 0 || length > 8 || at + length > text.size()) return false;
+  value = 0;
+  for (size_t i = at; i < at + length; ++i) {
+    const char c = text[i];
+    int digit;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return false;
+    value = value << 4 | static_cast<uint32_t>(digit);
+  }
+  return true;
+}
+}  // namespace
+
 bool ParsePciName(const std::string &name, PciAddress &out) {
-  unsigned domain = 0, bus = 0, device = 0, function = 0;
-  int consumed = 0;
-  if (std::sscanf(name.c_str(), "%x:%x:%x.%x%n", &domain, &bus, &device, &function, &consumed) != 4) return false;
-  if (static_cast<size_t>(consumed) != name.size()) return false;
-  // Bus 0-255, device 0-31, function 0-7: anything else is not a PCI function.
-  if (bus > 0xFF || device > 0x1F || function > 7) return false;
-  out = {domain, bus, device, function};
+  // The kernel names functions "%04x:%02x:%02x.%x": a domain of at least
+  // four digits, then exactly two, two and one.
+  const size_t colon = name.find(':');
+  if (colon == std::string::npos || colon < 4 || name.size() != colon + 8) return false;
+  if (name[colon + 3] != ':' || name[colon + 6] != '.') return false;
+  PciAddress a;
+  if (!HexField(name, 0, colon, a.domain) || !HexField(name, colon + 1, 2, a.bus) ||
+      !HexField(name, colon + 4, 2, a.device) || !HexField(name, colon + 7, 1, a.function))
+    return false;
+  // Device 0-31, function 0-7: anything else is not a PCI function.
+  if (a.device > 0x1F || a.function > 7) return false;
+  out = a;
   return true;
 }
 
