@@ -24,7 +24,9 @@
 // opened), 0x2000000D "Interrupt not enabled", 0x20000020 "Operation
 // failed" (a transfer or configuration access that moved fewer bytes than
 // asked), 0x2000001B "Invalid parameter" (a record that names nothing this
-// back end handed out).
+// back end handed out). Enabling an interrupt that is already enabled
+// succeeds and changes nothing; the interrupt handle of a card is a handle
+// of this instance, naming the function, not the kernel's interrupt line.
 //
 // Both roots are parameters so that the back end runs on a fake tree as well
 // as on "/sys" and "/dev". One instance is safe to use from several threads;
@@ -100,7 +102,7 @@ class LinuxPciBackend {
   uint32_t DeviceHandleOf(const linux_pci::PciAddress &address);
   // The function a device handle names, or null. Called with mutex_ held.
   const linux_pci::PciAddress *DeviceOf(uint32_t device_handle) const;
-  // The function at the slot fields of a record. Called with mutex_ held.
+  // The function at the slot fields of a record.
   static linux_pci::PciAddress AddressAt(const uint8_t *record, uint32_t off_bus, uint32_t off_slot,
                                          uint32_t off_function);
   linux_pci::SysfsDevice Sysfs(const linux_pci::PciAddress &address) const;

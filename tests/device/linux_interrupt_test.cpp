@@ -52,8 +52,8 @@ Outcome WaitOnce(CardRecord &card, std::atomic<long> *tid = nullptr) {
   std::memcpy(record, card.interrupt_request, sizeof record);
   const uint32_t status =
       device::DriverRequest(device::kRequestInterruptWait, device::kInvalidDriverHandle, record, sizeof record, true);
-  return {status, device::GetU32(record, device::kInterruptOffOutcome), device::GetU32(record, device::kInterruptOffCount),
-          device::GetU32(record, device::kInterruptOffLost)};
+  return {status, device::GetU32(record, device::kInterruptOffOutcome),
+          device::GetU32(record, device::kInterruptOffCount), device::GetU32(record, device::kInterruptOffLost)};
 }
 
 // Blocks until the thread sleeps in the kernel (in its poll, the only place
