@@ -106,12 +106,26 @@ KPX4160_API void k4160_set_vector_profile(double start_speed, double max_speed, 
 /* @@end stops-status */
 
 /* @@section home-handwheel */
+/** Starts a home search: home_dir 1 positive, 2 negative (anything else stops after resetting the card's home latch); vel_mode 0 constant speed, 1 with the ramps of the loaded profile (anything else loads the mode without starting). Runs at the speeds of the axis's last profile. Axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_home_move(uint16_t axis, uint16_t home_dir, uint16_t vel_mode);
+/** Home-search options of the axis: home_mode non-zero sets the mode bit; count 1-16 is stored as count - 1, any other count as 0. */
+KPX4160_API void k4160_config_home_mode(uint16_t axis, uint16_t home_mode, uint16_t count);
+/** Handwheel move at |speed| above 0.01 pulses/s (the profile of the axis becomes speed, without ramp); at most 0.01, or NaN, switches it off with a decelerating stop. Axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_handwheel_move(uint16_t axis, double speed);
 /* @@end home-handwheel */
 
 /* @@section interpolation */
 /* @@end interpolation */
 
 /* @@section sync */
+/** Loads and starts a symmetric trapezoidal point move on each of count axes, in list order (posi_mode 1 absolute, 0 relative); returns 1, or -1 with nothing written when count is 0, a pointer is null, posi_mode is above 1 or any listed axis number is 30 or above. */
+KPX4160_API int32_t k4160_set_t_move_all(uint16_t count, const uint16_t *axes, const int32_t *distances, uint16_t posi_mode);
+/** Issues the simultaneous-start command to the axis's chip; returns 1. */
+KPX4160_API int32_t k4160_start_move_all(uint16_t axis);
+/** Synchronisation options of the axis (flags 0 or 1, sync_mode 0-3; extra is ignored); returns 1, or -1 with nothing written for a value out of range. */
+KPX4160_API int32_t k4160_set_sync_option(uint16_t axis, uint16_t sync_flag1, uint16_t sync_flag2, uint16_t sync_mode, uint16_t extra);
+/** Synchronous-stop mode of the axis (0 or 1); returns 1, or -1 with nothing written for another mode. */
+KPX4160_API int32_t k4160_set_sync_stop_mode(uint16_t axis, uint16_t mode);
 /* @@end sync */
 
 /* @@section pulse-encoder */
