@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
+#include "io/io_mutex.h"
 #include "support/sim_fixture.h"
 #include "support/trace_decoder.h"
 
@@ -180,6 +182,28 @@ TEST_F(Gpio, ThreadedOutbitWritesLoseNoUpdate) {
   for (const auto &bits : kBits)
     for (uint16_t n : bits) want |= static_cast<uint32_t>((kRounds - 1 + n) & 1) << (n - 1);
   EXPECT_EQ(k4160_read_outport(1) & 0x3FFF, want);
+}
+
+// The port functions wait for IoMutex: while another thread holds it (twice:
+// it is re-entrant) an output write cannot get through, and it completes once
+// the lock is released.
+TEST_F(Gpio, ThreadedPortFunctionsWaitForIoMutex) {
+  k4160_write_outport(1, 0);
+  std::atomic<bool> written{false};
+  io::IoMutex.lock();
+  io::IoMutex.lock();
+  std::thread writer([&written] {
+    k4160_write_outbit(1, 3, 1);
+    written.store(true);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(written.load()) << "the write ran while IoMutex was held";
+  EXPECT_EQ(read_dword_pld_register(1, 0x44) & 0x4, 0x4u);
+  io::IoMutex.unlock();
+  io::IoMutex.unlock();
+  writer.join();
+  EXPECT_TRUE(written.load());
+  EXPECT_EQ(k4160_read_outbit(1, 3), 1);
 }
 
 }  // namespace
