@@ -15,7 +15,8 @@ using kpx::core::ChipAxisOf;
 namespace {
 
 // SignalConfig2: function of the CMP terminal (bits 6-7) and of terminal 4
-// (bits 8-9); 01 = general terminal, 10 = comparator output, 11 = inverted.
+// (bits 8-9). 01 leaves the terminal to its general use; 10 gives it to the
+// comparator, 11 does the same with the other logic level.
 constexpr uint32_t kSc2CmpFunction = FieldMask(7, 6);
 constexpr uint32_t kSc2Terminal4Function = FieldMask(9, 8);
 constexpr uint32_t kTerminalGeneral = 1;
@@ -72,7 +73,7 @@ extern "C" {
 
 void k4160_config_CMP_PIN(uint16_t axis, uint16_t cmp1, uint16_t cmp2, uint16_t logic) {
   ModifySignalConfig2(axis, kSc2CmpFunction | kSc2Terminal4Function,
-                      TerminalFunction(cmp1, logic) << 6 | TerminalFunction(cmp2, logic) << 8);
+                      FieldValue(TerminalFunction(cmp1, logic), 7, 6) | FieldValue(TerminalFunction(cmp2, logic), 9, 8));
 }
 
 int32_t k4160_read_CMP_PIN(uint16_t axis) {
