@@ -143,7 +143,7 @@ TEST_F(Gpio, ServoOnReadyAndErc) {
   EXPECT_EQ(Commands(), (std::vector<RegisterOp>{Command(1, 1, 0x24), Command(1, 0, 0x25)}));
 }
 
-TEST_F(Gpio, ClosedLibraryReadsAsSpecified) {
+TEST_F(Gpio, ClosedLibraryReadsFromZeroRegisters) {
   CloseLibraryCompletely();
   EXPECT_EQ(k4160_read_inbit(0, 3), 0u);
   EXPECT_EQ(k4160_read_outbit(0, 3), 1);   // PLD outputs read 0: on
