@@ -32,12 +32,12 @@ class CardChordSink final : public ChordSink {
  public:
   CardChordSink(uint16_t x_axis, uint16_t y_axis) : x_(x_axis), y_(y_axis) {}
 
-  double VectorStartSpeed() override { return motion::Vector().start_speed; }
-  double VectorMaxSpeed() override { return motion::Vector().max_speed; }
-  void SetVectorMaxSpeed(double speed) override { motion::Vector().max_speed = speed; }
+  double VectorStartSpeed() override { return motion::TheVectorProfile().start_speed; }
+  double VectorMaxSpeed() override { return motion::TheVectorProfile().max_speed; }
+  void SetVectorMaxSpeed(double speed) override { motion::TheVectorProfile().max_speed = speed; }
   void SetChordSpeed(double speed) override {
-    motion::Vector().start_speed = speed;
-    motion::Vector().max_speed = speed;
+    motion::TheVectorProfile().start_speed = speed;
+    motion::TheVectorProfile().max_speed = speed;
   }
 
   void WaitForRoom(bool pause) override {

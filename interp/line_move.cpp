@@ -59,7 +59,7 @@ extern "C" void k4160_t_line2(uint16_t axis1, int32_t dist1, uint16_t axis2, int
   }
 
   const LineSplit split = SplitLine(dist[0], dist[1]);
-  const motion::VectorProfile &vector = motion::Vector();
+  const motion::VectorProfile &vector = motion::TheVectorProfile();
   const double start_speed = split.long_axis_share * vector.start_speed;
   const double max_speed = split.long_axis_share * vector.max_speed;
   // The acceleration time serves both ramps: a line is always symmetric.
@@ -76,5 +76,5 @@ extern "C" void k4160_t_line2(uint16_t axis1, int32_t dist1, uint16_t axis2, int
     core::ModifyPclRegister(a.card, a.base, core::kPclOperationModeRead, core::kPclOperationModePre,
                             kLineModeKeepMask, kLineOperationCode);
   }
-  for (const LineAxis &a : axes) core::WritePclCommand(a.card, a.base, motion::kPclAccelStart);
+  for (const LineAxis &a : axes) core::WritePclCommand(a.card, a.base, motion::kPclStartAccelerating);
 }

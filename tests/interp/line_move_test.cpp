@@ -14,8 +14,7 @@ class LineMove : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    // Profile records outlive a test: every axis used here chooses its range anew.
-    for (uint16_t axis = 0; axis < 4; ++axis) k4160_variety_speed_range(axis, 0, 6553600.0);
+    motion::ClearAllProfiles();  // profile records outlive a test
   }
 };
 

@@ -16,6 +16,10 @@ namespace {
 
 class Units : public SimTest {
  protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    motion::ClearAllProfiles();  // profile records outlive a test
+  }
   // Traffic of the pulse call and of the unit call from the same card state.
   void ExpectSameTraffic(const std::function<void()> &pulse_call, const std::function<int32_t()> &unit_call) {
     kpx4160_sim_trace_clear();
@@ -133,7 +137,7 @@ TEST_F(Units, SpeedsScaleTimesDoNot) {
 
   ASSERT_EQ(k4160_set_equiv(1, 400), 1);
   EXPECT_EQ(k4160_set_vector_profile_unitmm(1, 1, 10, 0.2, 0.3), 1);
-  const motion::VectorProfile &v = motion::Vector();
+  const motion::VectorProfile &v = motion::TheVectorProfile();
   EXPECT_EQ(v.start_speed, 400);
   EXPECT_EQ(v.max_speed, 4000);
   EXPECT_EQ(v.accel_time, 0.2);
@@ -181,7 +185,7 @@ TEST_F(Units, AxesWithoutRecordsAreRefusedAndStubsDoNothing) {
   EXPECT_EQ(k4160_t_line2_unitmm(30, 1, 1, 1, 0), 0);
   k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
   EXPECT_EQ(k4160_set_vector_profile_unitmm(30, 1, 2, 0.1, 0.1), 0);
-  EXPECT_EQ(motion::Vector().max_speed, 5000);
+  EXPECT_EQ(motion::TheVectorProfile().max_speed, 5000);
 
   EXPECT_EQ(k4160_t_line3_unitmm(), 1);
   EXPECT_EQ(k4160_t_line4_unitmm(), 1);
