@@ -216,7 +216,7 @@ TEST_F(ArcMove, NoWholeChordMovesNothing) {
   EXPECT_EQ(RelArc(700, 700, 700, 700, 1, &out), 0);
   EXPECT_EQ(out.rfind("Arc Sector = ", 0), 0u);
   // Shorter than one angle step.
-  EXPECT_EQ(RelArc(1, 0, 10000, 0, 0, &out), 0);
+  EXPECT_EQ(RelArc(0, -1, 10000, 0, 1, &out), 0);
   EXPECT_EQ(out, "Arc Sector = 0 \n");
   EXPECT_TRUE(DecodedTrace().empty());
   EXPECT_EQ(motion::TheVectorProfile().start_speed, 1000);
