@@ -82,6 +82,21 @@ KPX4160_API int32_t k4160_get_lib_version(uint32_t *first, uint32_t *second);
 KPX4160_API int32_t k4160_get_hard_version(uint16_t card, uint32_t *product, uint32_t *firmware, uint32_t *reserved, char *sn);
 
 /* @@section speed-profiles */
+/* Speeds in pulses/s, times in s. One speed-register count is 1200 / (code + 1)
+ * pulses/s of the axis's magnification code; speeds and rates are clamped to
+ * 1..16383 counts, S sections to 1..8191. Axis numbers of 30 and above are
+ * ignored by every function of this section (nothing is written). */
+
+/** Fixes (mode 1) the axis's speed range for a maximum speed, or releases it (mode 0) to be chosen by every profile; speeds below 1 or NaN, or mode > 1, change nothing; the fixed maximum is capped at 6553600 and a speed above 9829800 keeps the previous unit and code; writes no register; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_variety_speed_range(uint16_t axis, uint16_t mode, double speed);
+/** Trapezoidal profile: computes start, maximum, acceleration and deceleration values (a decel_time below 0.0001 uses accel_time) and writes pre-registers 0x81-0x85; a maximum speed outside 0..9829800 in automatic range rewrites the previous values; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_set_profile(uint16_t axis, double start_speed, double max_speed, double accel_time, double decel_time);
+/** S-curve profile with the S sections given as speeds (pulses/s); writes 0x81-0x84, 0x89, 0x8A, then 0x85; a decel_time of 0 gives the steepest deceleration rate 1; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_set_s_profile(uint16_t axis, double start_speed, double max_speed, double accel_time, double decel_time, int32_t s_accel_speed, int32_t s_decel_speed);
+/** S-curve profile with the S sections given as times (s); writes 0x81-0x84, 0x89, 0x8A, then 0x85; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_set_st_profile(uint16_t axis, double start_speed, double max_speed, double accel_time, double decel_time, double s_accel_time, double s_decel_time);
+/** Stores the start speed, maximum speed, acceleration and deceleration time every interpolated move uses, unchecked; writes no register. */
+KPX4160_API void k4160_set_vector_profile(double start_speed, double max_speed, double accel_time, double decel_time);
 /* @@end speed-profiles */
 
 /* @@section moves */
@@ -195,6 +210,8 @@ KPX4160_API int32_t k4160_t_line4_unitmm(void);
 
 /* ---- Exports with C++ linkage (type-decorated names) --------------------- */
 /* @@section cxx-motion */
+/** Older fixed-range computation: unit = trunc(min(speed, 6553600)) / 16384 + 1 (not a whole number) and a magnification derived from it, no table lookup, no register write; same refusals as k4160_variety_speed_range; axis numbers of 30 and above are ignored. */
+KPX4160_CXX_API void k4160_variety_speed_range_org(unsigned short axis, unsigned short mode, double speed);
 /* @@end cxx-motion */
 
 /* @@section cxx-units */
