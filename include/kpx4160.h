@@ -100,9 +100,58 @@ KPX4160_API void k4160_set_vector_profile(double start_speed, double max_speed, 
 /* @@end speed-profiles */
 
 /* @@section moves */
+/* Moves use the speed pre-registers of the last profile write and the axis's
+ * profile record; they check neither that the axis is idle nor that its
+ * pre-buffer is free. posi_mode 1: distance is an absolute target (the command
+ * position is read and subtracted, 32-bit wrap-around); any other value: a
+ * relative distance. Every move keeps the operation-mode bits it does not own.
+ * Axis numbers of 30 and above are ignored by every move of this section. */
+
+/** Symmetric trapezoidal point move: writes 0x80 distance, 0x86 = 0, 0x84 = acceleration rate, the mode word (point move, bits 10, 13, 15, 26 cleared) to 0x87, then starts (0x53); axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_t_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode);
+/** Symmetric S-curve point move: writes 0x86 = 0, 0x84 = acceleration rate, 0x8A = acceleration S section, 0x80 distance, the mode word (point move, bit 10 set, bits 13, 26 cleared), then starts (0x53); axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_s_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode);
+/** Asymmetric trapezoidal point move: writes 0x80 distance and the computed ramp-down point (at most 0xFFFFFF; a distance of -2147483648 counts as 2147483648 pulses) to 0x86, the mode word (point move, bit 13 set, bits 10, 26 cleared), then starts (0x53); axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_ex_t_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode);
+/** Asymmetric S-curve point move: like k4160_ex_t_pmove with S-curve ramps (bits 10 and 13 set); a distance of -2147483648 counts as 2147483648 pulses; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_ex_s_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode);
+/** Continuous move with trapezoidal ramp-up, direction 1 positive, 0 negative (above 1: nothing); writes the mode word to 0x97 and starts (0x53); axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_t_vmove(uint16_t axis, uint16_t direction);
+/** Continuous move with S-curve ramp-up, direction 1 positive, 0 negative (above 1: nothing); axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_s_vmove(uint16_t axis, uint16_t direction);
+/** Writes a new distance for the move in progress to register 0x90, unconverted and without a start command. */
+KPX4160_API void k4160_reset_target_position(uint16_t axis, int32_t value);
+/** Relative symmetric trapezoidal move by PLD encoder count minus command position (32-bit wrap-around); returns 1, or 0 (nothing done) for axis numbers of 30 and above. */
+KPX4160_API uint32_t k4160_pulse_loop(uint16_t axis);
 /* @@end moves */
 
 /* @@section stops-status */
+/** Deceleration stop with a new deceleration time (s): writes the rate for the running profile's span to 0x94 and the record (not for a constant-speed profile), then command 0x4A; a time below 0.0001 gives rate 1; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_decel_stop(uint16_t axis, double decel_time);
+/** Immediate stop (command 0x49). */
+KPX4160_API void k4160_imd_stop(uint16_t axis);
+/** Simultaneous-stop command (0x07) of the synchronous stop mechanism, to this axis. */
+KPX4160_API void k4160_simultaneous_stop(uint16_t axis);
+/** Emergency stop (0x0F05) to chip axis 0 of every card, card 0 first. */
+KPX4160_API void k4160_emg_stop(void);
+/** New maximum speed (pulses/s) of the running move, written to 0x92 in the fixed range's unit (capped at the fixed maximum, at least 1 count); nothing in automatic range mode, for a negative speed, or for axis numbers of 30 and above. */
+KPX4160_API void k4160_change_speed(uint16_t axis, double speed);
+/** Present output speed in pulses/s (whole number), from the running magnification and present-speed registers; 0.0 while the magnification reads 0. */
+KPX4160_API double k4160_read_current_speed(uint16_t axis);
+/** Command position (logical position counter) in pulses. */
+KPX4160_API int32_t k4160_get_position(uint16_t axis);
+/** Presets the command position; positions of magnitude above 134217727 are ignored. */
+KPX4160_API void k4160_set_position(uint16_t axis, int32_t position);
+/** The chip axis's main status word, whole. */
+KPX4160_API uint16_t k4160_axis_status(uint16_t axis);
+/** 1 once the axis has stopped (main status bits 0 and 1 both clear), else 0; 1 for a card that is not open. */
+KPX4160_API uint16_t k4160_check_done(uint16_t axis);
+/** 1 while a further move waits in the chip's pre-buffer (main status bit 14), else 0. */
+KPX4160_API uint16_t k4160_prebuff_status(uint16_t axis);
+/** Input signal bits 8-15 of the sub-status; bits 0-7 are always 0. */
+KPX4160_API uint16_t k4160_axis_io_status(uint16_t axis);
+/** The chip axis's 32-bit extended status word. */
+KPX4160_API uint32_t k4160_get_rsts(uint16_t axis);
 /* @@end stops-status */
 
 /* @@section home-handwheel */
@@ -136,6 +185,26 @@ KPX4160_API int32_t Arc_xy(uint16_t card, double x, double y, double angle);
 /* @@end sync */
 
 /* @@section pulse-encoder */
+/** Pulse output mode 0..7 (above 7: nothing) into SignalConfig1 bits 0-2 (modes 5, 6, 7 become chip codes 7, 5, 6), read and write held under one register lock. */
+KPX4160_API void k4160_set_pulse_outmode(uint16_t axis, uint16_t mode);
+/** Count input mode of the PLD encoder counter: mode & 3 into bits 0-1 of the axis's CounterConfig byte. */
+KPX4160_API void k4160_counter_config(uint16_t axis, uint16_t mode);
+/** PLD encoder count, the 28-bit counter sign-extended. */
+KPX4160_API int32_t k4160_get_encoder(uint16_t axis);
+/** Presets the PLD encoder counter (preset, then load); magnitudes above 134217727 are ignored. */
+KPX4160_API void k4160_set_encoder(uint16_t axis, int32_t value);
+/** The chip's 32-bit encoder counter. */
+KPX4160_API int32_t k4160_get_encoder_pcl(uint16_t axis);
+/** Presets the chip's encoder counter; magnitudes above 134217727 are ignored. */
+KPX4160_API void k4160_set_encoder_pcl(uint16_t axis, int32_t value);
+/** Handwheel input mode (inmode & 3 into SignalConfig2 bits 20-21, bit 22 set, bit 23 set only for option 1). */
+KPX4160_API void k4160_set_handwheel_inmode(uint16_t axis, uint16_t inmode, uint16_t option);
+/** PLD encoder input filter value of the axis, capped at 254. */
+KPX4160_API void k4160_config_encoder_filter(uint16_t axis, uint16_t value);
+/** The card's counter flags (mask 0x0F0F0F0F). */
+KPX4160_API uint32_t k4160_get_counter_flag(uint16_t card);
+/** Clears the card's counter flags. */
+KPX4160_API void k4160_reset_counter_flag(uint16_t card);
 /* @@end pulse-encoder */
 
 /* @@section signals */
@@ -212,6 +281,8 @@ KPX4160_API int32_t k4160_t_line4_unitmm(void);
 /* @@section cxx-motion */
 /** Older fixed-range computation: unit = trunc(min(speed, 6553600)) / 16384 + 1 (not a whole number) and a magnification derived from it, no table lookup, no register write; same refusals as k4160_variety_speed_range; axis numbers of 30 and above are ignored. */
 KPX4160_CXX_API void k4160_variety_speed_range_org(unsigned short axis, unsigned short mode, double speed);
+/** Continuous move started without a ramp (command 0x50), direction 1 positive, 0 negative (above 1: nothing); axis numbers of 30 and above are ignored. */
+KPX4160_CXX_API void MOTION_default_const_vmove(unsigned short axis, unsigned short direction);
 /* @@end cxx-motion */
 
 /* @@section cxx-units */
