@@ -1,10 +1,9 @@
 #include "legacy/legacy_axis.h"
 
-#include <cmath>
-
 #include "core/pause.h"
 #include "kpx4160.h"
 #include "motion/axis_profile.h"
+#include "motion/conversions.h"
 
 namespace kpx::legacy {
 namespace {
@@ -18,10 +17,7 @@ int32_t LegacyRecordIndex(int32_t axis) {
   return index;
 }
 
-int32_t PulsesOf(double position) {
-  if (!std::isfinite(position) || position <= -2147483649.0 || position >= 2147483648.0) return INT32_MIN;
-  return static_cast<int32_t>(position);
-}
+int32_t PulsesOf(double position) { return motion::Trunc32(position); }
 
 uint16_t WaitForAxisDone(uint16_t axis) {
   uint16_t done;
