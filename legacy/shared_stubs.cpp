@@ -1,7 +1,6 @@
-// Entry points of the older interrupt interface, kept so that applications
-// written for it still link and run. The card's interrupts are served by the
-// k4160_set_int_* functions instead; these ignore their arguments. Each group
-// is one function exported under several names (aliases of one body).
+// Status getters of the older interrupt interface, kept so that applications
+// written for it still link and run; the card's interrupts are served by the
+// k4160_set_int_* functions instead. One body exported under four names.
 #include <cstdint>
 
 #include "kpx4160.h"
@@ -18,10 +17,7 @@ KPX4160_CXX_API int Get_irq_channel(int) __attribute__((alias("_Z14Get_int_statu
 KPX4160_CXX_API int Get_irq_status(int) __attribute__((alias("_Z14Get_int_statusi")));
 KPX4160_CXX_API int Get_out_status(int) __attribute__((alias("_Z14Get_int_statusi")));
 
-// The interrupt setters: one body that returns at once.
-KPX4160_CXX_API void Set_int_control(int, int) {}
-KPX4160_CXX_API void Set_int_disable(int) __attribute__((alias("_Z15Set_int_controlii")));
-KPX4160_CXX_API void Set_int_enable(int, void **) __attribute__((alias("_Z15Set_int_controlii")));
-KPX4160_CXX_API void Set_int_factor(int, long) __attribute__((alias("_Z15Set_int_controlii")));
+// The interrupt setters are further names of the do-nothing body of
+// k4160_t_line3 (interp/line_stubs.cpp).
 
 #pragma GCC diagnostic pop

@@ -210,9 +210,14 @@ TEST_F(LegacyTest, StubsShareOneBodyPerGroup) {
   EXPECT_EQ(addr(&Get_irq_channel), addr(&Get_int_status));
   EXPECT_EQ(addr(&Get_irq_status), addr(&Get_int_status));
   EXPECT_EQ(addr(&Get_out_status), addr(&Get_int_status));
+  EXPECT_EQ(addr(&Set_int_control), addr(&k4160_t_line3));
+  EXPECT_EQ(addr(&k4160_t_line4), addr(&k4160_t_line3));
   EXPECT_EQ(addr(&Set_int_disable), addr(&Set_int_control));
   EXPECT_EQ(addr(&Set_int_enable), addr(&Set_int_control));
   EXPECT_EQ(addr(&Set_int_factor), addr(&Set_int_control));
+  EXPECT_EQ(Get_board_base(3), 1);
+  EXPECT_EQ(addr(&Get_board_base), addr(&k4160_t_line3_unitmm));
+  EXPECT_EQ(addr(&k4160_t_line4_unitmm), addr(&k4160_t_line3_unitmm));
 }
 
 }  // namespace
