@@ -82,33 +82,229 @@ KPX4160_API int32_t k4160_get_lib_version(uint32_t *first, uint32_t *second);
 KPX4160_API int32_t k4160_get_hard_version(uint16_t card, uint32_t *product, uint32_t *firmware, uint32_t *reserved, char *sn);
 
 /* @@section speed-profiles */
+/* Speeds in pulses/s, times in s. One speed-register count is 1200 / (code + 1)
+ * pulses/s of the axis's magnification code; speeds and rates are clamped to
+ * 1..16383 counts, S sections to 1..8191. Axis numbers of 30 and above are
+ * ignored by every function of this section (nothing is written). */
+
+/** Fixes (mode 1) the axis's speed range for a maximum speed, or releases it (mode 0) to be chosen by every profile; speeds below 1 or NaN, or mode > 1, change nothing; the fixed maximum is capped at 6553600 and a speed above 9829800 keeps the previous unit and code; writes no register; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_variety_speed_range(uint16_t axis, uint16_t mode, double speed);
+/** Trapezoidal profile: computes start, maximum, acceleration and deceleration values (a decel_time below 0.0001 uses accel_time) and writes pre-registers 0x81-0x85; a maximum speed outside 0..9829800 in automatic range rewrites the previous values; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_set_profile(uint16_t axis, double start_speed, double max_speed, double accel_time, double decel_time);
+/** S-curve profile with the S sections given as speeds (pulses/s); writes 0x81-0x84, 0x89, 0x8A, then 0x85; a decel_time of 0 gives the steepest deceleration rate 1; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_set_s_profile(uint16_t axis, double start_speed, double max_speed, double accel_time, double decel_time, int32_t s_accel_speed, int32_t s_decel_speed);
+/** S-curve profile with the S sections given as times (s); writes 0x81-0x84, 0x89, 0x8A, then 0x85; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_set_st_profile(uint16_t axis, double start_speed, double max_speed, double accel_time, double decel_time, double s_accel_time, double s_decel_time);
+/** Stores the start speed, maximum speed, acceleration and deceleration time every interpolated move uses, unchecked; writes no register. */
+KPX4160_API void k4160_set_vector_profile(double start_speed, double max_speed, double accel_time, double decel_time);
 /* @@end speed-profiles */
 
 /* @@section moves */
+/* Moves use the speed pre-registers of the last profile write and the axis's
+ * profile record; they check neither that the axis is idle nor that its
+ * pre-buffer is free. posi_mode 1: distance is an absolute target (the command
+ * position is read and subtracted, 32-bit wrap-around); any other value: a
+ * relative distance. Every move keeps the operation-mode bits it does not own.
+ * Axis numbers of 30 and above are ignored by every move of this section. */
+
+/** Symmetric trapezoidal point move: writes 0x80 distance, 0x86 = 0, 0x84 = acceleration rate, the mode word (point move, bits 10, 13, 15, 26 cleared) to 0x87, then starts (0x53); axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_t_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode);
+/** Symmetric S-curve point move: writes 0x86 = 0, 0x84 = acceleration rate, 0x8A = acceleration S section, 0x80 distance, the mode word (point move, bit 10 set, bits 13, 26 cleared), then starts (0x53); axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_s_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode);
+/** Asymmetric trapezoidal point move: writes 0x80 distance and the computed ramp-down point (at most 0xFFFFFF; a distance of -2147483648 counts as 2147483648 pulses) to 0x86, the mode word (point move, bit 13 set, bits 10, 26 cleared), then starts (0x53); axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_ex_t_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode);
+/** Asymmetric S-curve point move: like k4160_ex_t_pmove with S-curve ramps (bits 10 and 13 set); a distance of -2147483648 counts as 2147483648 pulses; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_ex_s_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode);
+/** Continuous move with trapezoidal ramp-up, direction 1 positive, 0 negative (above 1: nothing); writes the mode word to 0x97 and starts (0x53); axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_t_vmove(uint16_t axis, uint16_t direction);
+/** Continuous move with S-curve ramp-up, direction 1 positive, 0 negative (above 1: nothing); axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_s_vmove(uint16_t axis, uint16_t direction);
+/** Writes a new distance for the move in progress to register 0x90, unconverted and without a start command. */
+KPX4160_API void k4160_reset_target_position(uint16_t axis, int32_t value);
+/** Relative symmetric trapezoidal move by PLD encoder count minus command position (32-bit wrap-around); returns 1, or 0 (nothing done) for axis numbers of 30 and above. */
+KPX4160_API uint32_t k4160_pulse_loop(uint16_t axis);
 /* @@end moves */
 
 /* @@section stops-status */
+/** Deceleration stop with a new deceleration time (s): writes the rate for the running profile's span to 0x94 and the record (not for a constant-speed profile), then command 0x4A; a time below 0.0001 gives rate 1; axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_decel_stop(uint16_t axis, double decel_time);
+/** Immediate stop (command 0x49). */
+KPX4160_API void k4160_imd_stop(uint16_t axis);
+/** Simultaneous-stop command (0x07) of the synchronous stop mechanism, to this axis. */
+KPX4160_API void k4160_simultaneous_stop(uint16_t axis);
+/** Emergency stop (0x0F05) to chip axis 0 of every card, card 0 first. */
+KPX4160_API void k4160_emg_stop(void);
+/** New maximum speed (pulses/s) of the running move, written to 0x92 in the fixed range's unit (capped at the fixed maximum, at least 1 count); nothing in automatic range mode, for a negative speed, or for axis numbers of 30 and above. */
+KPX4160_API void k4160_change_speed(uint16_t axis, double speed);
+/** Present output speed in pulses/s (whole number), from the running magnification and present-speed registers; 0.0 while the magnification reads 0. */
+KPX4160_API double k4160_read_current_speed(uint16_t axis);
+/** Command position (logical position counter) in pulses. */
+KPX4160_API int32_t k4160_get_position(uint16_t axis);
+/** Presets the command position; positions of magnitude above 134217727 are ignored. */
+KPX4160_API void k4160_set_position(uint16_t axis, int32_t position);
+/** The chip axis's main status word, whole. */
+KPX4160_API uint16_t k4160_axis_status(uint16_t axis);
+/** 1 once the axis has stopped (main status bits 0 and 1 both clear), else 0; 1 for a card that is not open. */
+KPX4160_API uint16_t k4160_check_done(uint16_t axis);
+/** 1 while a further move waits in the chip's pre-buffer (main status bit 14), else 0. */
+KPX4160_API uint16_t k4160_prebuff_status(uint16_t axis);
+/** Input signal bits 8-15 of the sub-status; bits 0-7 are always 0. */
+KPX4160_API uint16_t k4160_axis_io_status(uint16_t axis);
+/** The chip axis's 32-bit extended status word. */
+KPX4160_API uint32_t k4160_get_rsts(uint16_t axis);
 /* @@end stops-status */
 
 /* @@section home-handwheel */
+/** Starts a home search: home_dir 1 positive, 2 negative (anything else stops after resetting the card's home latch); vel_mode 0 constant speed, 1 with the ramps of the loaded profile (anything else loads the mode without starting). Runs at the speeds of the axis's last profile. Axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_home_move(uint16_t axis, uint16_t home_dir, uint16_t vel_mode);
+/** Home-search options of the axis: home_mode non-zero sets the mode bit; count 1-16 is stored as count - 1, any other count as 0. */
+KPX4160_API void k4160_config_home_mode(uint16_t axis, uint16_t home_mode, uint16_t count);
+/** Handwheel move at |speed| above 0.01 pulses/s (the profile of the axis becomes speed, without ramp); at most 0.01, or NaN, switches it off with a decelerating stop. Axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_handwheel_move(uint16_t axis, double speed);
 /* @@end home-handwheel */
 
 /* @@section interpolation */
 /* @@end interpolation */
 
 /* @@section sync */
+/** Loads and starts a symmetric trapezoidal point move on each of count axes, in list order (posi_mode 1 absolute, 0 relative); returns 1, or -1 with nothing written when count is 0, a pointer is null, posi_mode is above 1 or any listed axis number is 30 or above. */
+KPX4160_API int32_t k4160_set_t_move_all(uint16_t count, const uint16_t *axes, const int32_t *distances, uint16_t posi_mode);
+/** Issues the simultaneous-start command to the axis's chip; returns 1. */
+KPX4160_API int32_t k4160_start_move_all(uint16_t axis);
+/** Synchronisation options of the axis (flags 0 or 1, sync_mode 0-3; extra is ignored); returns 1, or -1 with nothing written for a value out of range. */
+KPX4160_API int32_t k4160_set_sync_option(uint16_t axis, uint16_t sync_flag1, uint16_t sync_flag2, uint16_t sync_mode, uint16_t extra);
+/** Synchronous-stop mode of the axis (0 or 1); returns 1, or -1 with nothing written for another mode. */
+KPX4160_API int32_t k4160_set_sync_stop_mode(uint16_t axis, uint16_t mode);
 /* @@end sync */
 
 /* @@section pulse-encoder */
+/** Pulse output mode 0..7 (above 7: nothing) into SignalConfig1 bits 0-2 (modes 5, 6, 7 become chip codes 7, 5, 6), read and write held under one register lock. */
+KPX4160_API void k4160_set_pulse_outmode(uint16_t axis, uint16_t mode);
+/** Count input mode of the PLD encoder counter: mode & 3 into bits 0-1 of the axis's CounterConfig byte. */
+KPX4160_API void k4160_counter_config(uint16_t axis, uint16_t mode);
+/** PLD encoder count, the 28-bit counter sign-extended. */
+KPX4160_API int32_t k4160_get_encoder(uint16_t axis);
+/** Presets the PLD encoder counter (preset, then load); magnitudes above 134217727 are ignored. */
+KPX4160_API void k4160_set_encoder(uint16_t axis, int32_t value);
+/** The chip's 32-bit encoder counter. */
+KPX4160_API int32_t k4160_get_encoder_pcl(uint16_t axis);
+/** Presets the chip's encoder counter; magnitudes above 134217727 are ignored. */
+KPX4160_API void k4160_set_encoder_pcl(uint16_t axis, int32_t value);
+/** Handwheel input mode (inmode & 3 into SignalConfig2 bits 20-21, bit 22 set, bit 23 set only for option 1). */
+KPX4160_API void k4160_set_handwheel_inmode(uint16_t axis, uint16_t inmode, uint16_t option);
+/** PLD encoder input filter value of the axis, capped at 254. */
+KPX4160_API void k4160_config_encoder_filter(uint16_t axis, uint16_t value);
+/** The card's counter flags (mask 0x0F0F0F0F). */
+KPX4160_API uint32_t k4160_get_counter_flag(uint16_t card);
+/** Clears the card's counter flags. */
+KPX4160_API void k4160_reset_counter_flag(uint16_t card);
 /* @@end pulse-encoder */
 
 /* @@section signals */
+/* Dedicated axis signals. Each setter is a read-modify-write of exactly its
+ * own bits; a flag argument switches its bit on only when it equals 1 unless
+ * said otherwise. These functions keep no AxisProfile record: axis 30 and 31
+ * address card 15, higher axes a card that is never open (nothing happens). */
+
+/** SD input: operation-mode bit 8 = (enable == 1); SignalConfig1 bits 4-5 = mode & 3, bit 6 = (logic == 1). */
+KPX4160_API void k4160_config_SD_PIN(uint16_t axis, uint16_t enable, uint16_t logic, uint16_t mode);
+/** PCS input: operation-mode bit 14 = (enable == 1) with bit 26 cleared; SignalConfig1 bit 24 = (logic == 1). */
+KPX4160_API void k4160_config_PCS_PIN(uint16_t axis, uint16_t enable, uint16_t logic);
+/** INP input: operation-mode bit 9 = (enable == 1) with bit 26 cleared; SignalConfig1 bit 22 = (logic == 1). */
+KPX4160_API void k4160_config_INP_PIN(uint16_t axis, uint16_t enable, uint16_t logic);
+/** ERC output: SignalConfig1 bits 10-11 mode, bit 15 = (logic == 0), bits 12-14 code3, bits 16-17 code2; does nothing unless mode <= 3, logic <= 1, code3 <= 7 and code2 <= 3. */
+KPX4160_API void k4160_config_ERC_PIN(uint16_t axis, uint16_t mode, uint16_t logic, uint16_t code3, uint16_t code2);
+/** ALM input: SignalConfig1 bit 9 = (logic == 1), bit 8 = (mode == 1). */
+KPX4160_API void k4160_config_ALM_PIN(uint16_t axis, uint16_t logic, uint16_t mode);
+/** LTC input: SignalConfig1 bit 23 = (logic == 1), SignalConfig3 bit 13 = (option == 1), card LTC enable of the chip axis = (logic != 0), and the card's bit 8 + chip axis cleared. */
+KPX4160_API void k4160_config_LTC_PIN(uint16_t axis, uint16_t logic, uint16_t option);
+/** EL inputs: SignalConfig1 bit 3 = bit 0 of mode; the card's EL mode bit of the chip axis = inverse of bit 1 of mode. */
+KPX4160_API void k4160_config_EL_MODE(uint16_t axis, uint16_t mode);
+/** EMG input of the card: disabled when enable is 0, logic into its bit; does nothing unless enable <= 1 and logic <= 1. */
+KPX4160_API void k4160_config_EMG_PIN(uint16_t card, uint16_t enable, uint16_t logic);
+/** HOME input: SignalConfig1 bit 7 = (logic == 1), input filter enable bit 26 = (filter == 1); the later of this and k4160_config_axis_io_filter() sets bit 26. */
+KPX4160_API void k4160_set_HOME_pin_logic(uint16_t axis, uint16_t logic, uint16_t filter);
+/** EZ input logic in the chip: SignalConfig2 bit 28 = (logic == 1). */
+KPX4160_API void k4160_set_ez_logic(uint16_t axis, uint16_t logic);
+/** EZ input on the card: logic (non-zero = 1) and mode 0-3 (2 and 3 set the card-wide EZ mode bit, which any other call clears); a mode above 3 keeps the counter configuration as it is. */
+KPX4160_API void k4160_config_EZ_PIN(uint16_t axis, uint16_t logic, uint16_t mode);
+/** CSTA input: SignalConfig1 bit 18 = (mode == 1); returns 1. */
+KPX4160_API int32_t k4160_config_CSTA_PIN(uint16_t axis, uint16_t mode);
+/** Input filter of the axis: level 0-2 into SignalConfig1 bits 20-21 (3 or more writes 0), filter enable bit 26 = (enable == 1). */
+KPX4160_API void k4160_config_axis_io_filter(uint16_t axis, uint16_t level, uint16_t enable);
+/** LTC filter of the card: value capped at 254. */
+KPX4160_API void k4160_config_LTC_filter(uint16_t card, uint16_t value);
+/** Speaker output logic of the card (0 or 1; any other value does nothing). */
+KPX4160_API void k4160_set_speaker_logic(uint16_t card, uint16_t logic);
+/** Trigger channel of the card (0 or 1; any other value does nothing). */
+KPX4160_API void k4160_triger_chunnel(uint16_t card, uint16_t channel);
+/** PWM output 1: frequency clamped to 1000..180000 Hz (NaN as 1000), period = 33487800 / f + 1 counts; duty <= 0 (or NaN) gives a high time of 1 count, >= 1 gives period - 1, else period x duty; enable non-zero switches it on; returns 0. */
+KPX4160_API int32_t k4160_config_PWM_PIN(uint16_t card, uint16_t enable, double frequency, double duty);
+/** PWM output 2, as k4160_config_PWM_PIN(); returns 0. */
+KPX4160_API int32_t k4160_config_PWM2_PIN(uint16_t card, uint16_t enable, double frequency, double duty);
 /* @@end signals */
 
 /* @@section gpio */
+/* General-purpose I/O: 20 inputs and 20 outputs per card, numbered 1-20.
+ * The port and bit functions are serialised against each other by one
+ * library-wide lock, so concurrent output writes never lose each other. */
+
+/** Input n (1-20) of the card: 0 or 1; 255 for any other n. */
+KPX4160_API uint32_t k4160_read_inbit(uint16_t card, uint16_t n);
+/** All 20 inputs of the card: bit k is input k + 1; bits 20-31 are 0. */
+KPX4160_API uint32_t k4160_read_inport(uint16_t card);
+/** Switches output n (1-20) on (value 1) or off (value 0); any other n or value writes nothing. */
+KPX4160_API void k4160_write_outbit(uint16_t card, uint16_t n, uint16_t value);
+/** State of output n (1-20): 1 on, 0 off; -1 for any other n. */
+KPX4160_API int32_t k4160_read_outbit(uint16_t card, uint16_t n);
+/** All 20 outputs of the card: bit k is output k + 1, 1 = on; bits 20-31 are 0. */
+KPX4160_API uint32_t k4160_read_outport(uint16_t card);
+/** Sets all 20 outputs from value (bit k = output k + 1, 1 = on); bits 20-31 are ignored; servo-on outputs are kept. */
+KPX4160_API void k4160_write_outport(uint16_t card, uint32_t value);
+/** Servo-on output of the axis: 1 on, 0 off; any other value does nothing. Not serialised with the port functions. */
+KPX4160_API void k4160_write_SEVON_PIN(uint16_t axis, uint16_t value);
+/** Servo-on output of the axis: 1 when on, else 0. */
+KPX4160_API int32_t k4160_read_SEVON_PIN(uint16_t axis);
+/** RDY input of the axis: 1 when active (the signal is low), else 0. */
+KPX4160_API int32_t k4160_read_RDY_PIN(uint16_t axis);
+/** Switches the ERC output of the axis directly: 1 on, 0 off; any other value does nothing. */
+KPX4160_API void k4160_write_ERC_PIN(uint16_t axis, uint16_t value);
 /* @@end gpio */
 
 /* @@section compare-latch */
+/* Comparators, CMP terminal, latches and soft limits. Comparator conditions
+ * and soft limits share bits and data registers: the last call wins. */
+
+/** CMP terminal function: cmp1 (bits 6-7) and cmp2 (bits 8-9) of SignalConfig2 each 01 unless the argument is 1, then 10, or 11 when logic is 1. */
+KPX4160_API void k4160_config_CMP_PIN(uint16_t axis, uint16_t cmp1, uint16_t cmp2, uint16_t logic);
+/** CMP terminal state: 1 when its sub-status bit 3 is 0, else 0. */
+KPX4160_API int32_t k4160_read_CMP_PIN(uint16_t axis);
+/** Drives the CMP terminal directly: value 0 issues the terminal-on command, any non-zero value the terminal-off command. */
+KPX4160_API void k4160_write_CMP_PIN(uint16_t axis, uint16_t value);
+/** Comparator conditions cond1, cond2 (two bits each) and action (0 sets the action bit). */
+KPX4160_API void k4160_config_comparator(uint16_t axis, uint16_t cond1, uint16_t cond2, uint16_t action);
+/** Loads comparator 1 with data1, then comparator 2 with data2. */
+KPX4160_API void k4160_set_comparator_data(uint16_t axis, int32_t data1, int32_t data2);
+/** Latch mode of the card: 1 for any non-zero mode. */
+KPX4160_API void k4160_config_latch_mode(uint16_t card, uint16_t mode);
+/** Latch trigger source: 1 selects the trigger, any other value clears it. */
+KPX4160_API void k4160_set_latch_trigger_source(uint16_t axis, uint16_t source);
+/** Encoder count the card latched for the axis, sign-extended from 28 bits. */
+KPX4160_API int32_t k4160_get_latch_value(uint16_t axis);
+/** Latch flags of the card: bits 0-7 are the flags, 1 = raised. */
+KPX4160_API uint32_t k4160_get_latch_flag(uint16_t card);
+/** Resets the latch flags of the card. */
+KPX4160_API void k4160_reset_latch_flag(uint16_t card);
+/** Resets the clear flag of the card. */
+KPX4160_API void k4160_reset_clear_flag(uint16_t card);
+/** First (which 1) or second (which 2) chip-latched counter value; any other which reads nothing and returns 0. */
+KPX4160_API uint32_t k4160_get_rcun_latch_value(uint16_t axis, uint16_t which);
+/** Reaction of the soft limits: action 0 sets the action bit (shared with k4160_config_comparator()). */
+KPX4160_API void k4160_config_softlimit(uint16_t axis, uint16_t action);
+/** Soft limits on (enable 1) or off (anything else), replacing the comparator conditions. */
+KPX4160_API void k4160_enable_softlimit(uint16_t axis, uint16_t enable);
+/** Soft-limit positions: limit_b goes to comparator 1, then limit_a to comparator 2. */
+KPX4160_API void k4160_set_softlimit_data(uint16_t axis, int32_t limit_a, int32_t limit_b);
 /* @@end compare-latch */
 
 /* @@section interrupts */
@@ -125,6 +321,10 @@ KPX4160_API int32_t k4160_get_hard_version(uint16_t card, uint32_t *product, uin
 
 /* ---- Exports with C++ linkage (type-decorated names) --------------------- */
 /* @@section cxx-motion */
+/** Older fixed-range computation: unit = trunc(min(speed, 6553600)) / 16384 + 1 (not a whole number) and a magnification derived from it, no table lookup, no register write; same refusals as k4160_variety_speed_range; axis numbers of 30 and above are ignored. */
+KPX4160_CXX_API void k4160_variety_speed_range_org(unsigned short axis, unsigned short mode, double speed);
+/** Continuous move started without a ramp (command 0x50), direction 1 positive, 0 negative (above 1: nothing); axis numbers of 30 and above are ignored. */
+KPX4160_CXX_API void MOTION_default_const_vmove(unsigned short axis, unsigned short direction);
 /* @@end cxx-motion */
 
 /* @@section cxx-units */
