@@ -164,6 +164,27 @@ KPX4160_API void k4160_handwheel_move(uint16_t axis, double speed);
 /* @@end home-handwheel */
 
 /* @@section interpolation */
+/* ---- Linear and arc interpolation ----------------------------------------
+ * Both axes of a line or an arc may sit on different cards. Lines and arcs
+ * run with the vector profile (k4160_set_vector_profile()): its start and
+ * maximum speed along the path, its acceleration time for both ramps. */
+
+/** Starts a two-axis straight line: posi_mode 1 takes dist1/dist2 as absolute targets (the logical positions are read first), any other value as relative distances; the path speed follows the vector profile, shared out so that both axes arrive together, and a line issued while the axes run waits in their pre-buffer. Axis numbers of 30 and above are ignored: if either axis is 30 or above nothing is written to either. */
+KPX4160_API void k4160_t_line2(uint16_t axis1, int32_t dist1, uint16_t axis2, int32_t dist2, uint16_t posi_mode);
+/** Three-axis line: not available on this two-axis card; does nothing (one entry with k4160_t_line4()). */
+KPX4160_API void k4160_t_line3(void);
+/** Four-axis line: not available on this two-axis card; does nothing (one entry with k4160_t_line3()). */
+KPX4160_API void k4160_t_line4(void);
+/** Arc from the present position to target about centre (both relative to the present position, pulses; axes[0] is x, axes[1] is y), dir 0 clockwise, 1 counter-clockwise, cut into chords fed to the chip one by one; blocks until the last chord is queued. Prints "Arc Sector = <chords> " on standard output. Returns 1, or 0 with no motion when the arc has no whole chord (dir above 1, centre on the target, too short). The radius is taken from the target; an end point on the start ray is a full turn. Leaves the vector start and maximum speeds at the last chord's speed. Axis numbers of 30 and above are ignored, and so is a null pointer: result 0, nothing printed or touched. */
+KPX4160_API int32_t k4160_rel_arc_move(const uint16_t axes[2], const int32_t target[2], const int32_t centre[2], uint16_t dir);
+/** As k4160_rel_arc_move() with target and centre as absolute positions in pulses (the logical positions of axes[0] and then axes[1] are read and subtracted). Axis numbers of 30 and above are ignored, and so is a null pointer: result 0, nothing printed, read or touched. */
+KPX4160_API int32_t k4160_arc_move(const uint16_t axes[2], const int32_t target[2], const int32_t centre[2], uint16_t dir);
+/** As k4160_rel_arc_move() with target and centre in user units (each axis scaled by its pulse equivalent, truncated to whole pulses); the circle is round in user units when the equivalents differ. Axis numbers of 30 and above are ignored, and so is a null pointer: result 0, nothing printed or touched. */
+KPX4160_API int32_t k4160_rel_arc_move_unitmm(const uint16_t axes[2], const double target[2], const double centre[2], uint16_t dir);
+/** As k4160_rel_arc_move_unitmm() with target and centre as absolute positions in user units (the positions of axes[0] and then axes[1] are read in units and subtracted). Axis numbers of 30 and above are ignored, and so is a null pointer: result 0, nothing printed, read or touched. */
+KPX4160_API int32_t k4160_arc_move_unitmm(const uint16_t axes[2], const double target[2], const double centre[2], uint16_t dir);
+/** Older arc call: axes 2 x card (x) and 2 x card + 1 (y) sweep angle radians (positive: counter-clockwise, else clockwise) about the absolute centre (x, y) in pulses (truncated); the end point is computed and the arc run as k4160_rel_arc_move(), whose result it returns. An angle of 0 is a full clockwise turn. Axis numbers of 30 and above are ignored (card 15 and above): result 0, nothing printed or touched. */
+KPX4160_API int32_t Arc_xy(uint16_t card, double x, double y, double angle);
 /* @@end interpolation */
 
 /* @@section sync */
@@ -311,6 +332,55 @@ KPX4160_API void k4160_set_softlimit_data(uint16_t axis, int32_t limit_a, int32_
 /* @@end interrupts */
 
 /* @@section units */
+/* ---- User units ----------------------------------------------------------
+ * Each axis has a pulse equivalent e, pulses per user unit (1.0 after
+ * k4160_board_init()). Positions and distances become trunc(value x e)
+ * pulses (toward zero: 0.29 x 100 gives 28), pulse values become pulses / e,
+ * speeds are multiplied or divided by e, times are passed unchanged. The
+ * _unitmm functions return 1 whatever the pulse function does; with an axis
+ * number of 30 and above they return 0 and touch nothing, and those with an
+ * output pointer return -1 for a null pointer (nothing read). */
+
+/** Sets the axis's pulse equivalent (pulses per user unit); returns 1, or 2 with nothing stored when equiv is below 0.000001 (zero and negative included) or the axis number is 30 or above. A NaN is stored. */
+KPX4160_API int32_t k4160_set_equiv(uint16_t axis, double equiv);
+/** Stores the axis's pulse equivalent in *equiv; returns 1, -1 for a null pointer, 0 (nothing stored) for an axis number of 30 and above. */
+KPX4160_API int32_t k4160_get_equiv(uint16_t axis, double *equiv);
+/** Stores the logical position in user units (position / e) in *pos; returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_get_position_unitmm(uint16_t axis, double *pos);
+/** Sets the logical position to trunc(pos x e) pulses (k4160_set_position()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_position_unitmm(uint16_t axis, double pos);
+/** Stores the encoder count in user units (count / e) in *pos; returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_get_encoder_unitmm(uint16_t axis, double *pos);
+/** Presets the encoder count to trunc(pos x e) pulses (k4160_set_encoder()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_encoder_unitmm(uint16_t axis, double pos);
+/** Symmetric trapezoidal point move of dist whole user units (trunc(dist x e) pulses; posi_mode as k4160_t_pmove()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_t_pmove_unitmm(uint16_t axis, int32_t dist, uint16_t posi_mode);
+/** Asymmetric trapezoidal point move of dist whole user units (as k4160_ex_t_pmove()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_ex_t_pmove_unitmm(uint16_t axis, int32_t dist, uint16_t posi_mode);
+/** Symmetric S-curve point move of dist whole user units (as k4160_s_pmove()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_s_pmove_unitmm(uint16_t axis, int32_t dist, uint16_t posi_mode);
+/** Asymmetric S-curve point move of dist whole user units (as k4160_ex_s_pmove()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_ex_s_pmove_unitmm(uint16_t axis, int32_t dist, uint16_t posi_mode);
+/** Changes the distance of the move in progress to trunc(pos x e) pulses (k4160_reset_target_position()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_reset_target_position_unitmm(uint16_t axis, double pos);
+/** Fixes (mode 1) or releases (mode 0) the speed range for max_speed user units per second (k4160_variety_speed_range() with max_speed x e); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_variety_speed_range_unitmm(uint16_t axis, uint16_t mode, double max_speed);
+/** Stores the present speed in user units per second (pulses per second / e) in *speed; returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_read_current_speed_unitmm(uint16_t axis, double *speed);
+/** Trapezoidal profile with speeds in user units per second (k4160_set_profile() with both speeds x e, times unchanged); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_profile_unitmm(uint16_t axis, double start_speed, double max_speed, double tacc, double tdec);
+/** S-curve profile with speeds and S sections in user units per second (k4160_set_s_profile() with the speeds x e and the sections trunc(section x e)); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_s_profile_unitmm(uint16_t axis, double start_speed, double max_speed, double tacc, double tdec, double s_acc, double s_dec);
+/** S-curve profile with S times (k4160_set_st_profile() with the speeds x e, the four times unchanged); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_st_profile_unitmm(uint16_t axis, double start_speed, double max_speed, double tacc, double tdec, double ts_acc, double ts_dec);
+/** Stores the vector profile with speeds in user units per second of this axis (x e of axis; times unchanged); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_vector_profile_unitmm(uint16_t axis, double start_speed, double max_speed, double tacc, double tdec);
+/** Two-axis line of dist1 / dist2 whole user units (trunc(dist x e) of each axis's own equivalent; posi_mode as k4160_t_line2()); returns 1 (0 if either axis number is 30 or above: nothing moved). */
+KPX4160_API int32_t k4160_t_line2_unitmm(uint16_t axis1, int32_t dist1, uint16_t axis2, int32_t dist2, uint16_t posi_mode);
+/** Three-axis line in user units: not available on this two-axis card; does nothing and returns 1 (one entry with k4160_t_line4_unitmm() and Get_board_base()). */
+KPX4160_API int32_t k4160_t_line3_unitmm(void);
+/** Four-axis line in user units: not available on this two-axis card; does nothing and returns 1. */
+KPX4160_API int32_t k4160_t_line4_unitmm(void);
 /* @@end units */
 
 /* @@section legacy */
@@ -328,6 +398,8 @@ KPX4160_CXX_API void MOTION_default_const_vmove(unsigned short axis, unsigned sh
 /* @@end cxx-motion */
 
 /* @@section cxx-units */
+/** Older call kept for applications written for it: the card needs no base address from the application; ignores card, does nothing and returns 1. */
+KPX4160_CXX_API int32_t Get_board_base(int card);
 /* @@end cxx-units */
 
 /* @@section cxx-legacy */
