@@ -25,7 +25,7 @@ extern "C" {
 void k4160_write_SEVON_PIN(uint16_t axis, uint16_t value) {
   if (value > 1) return;
   const uint16_t card = CardOf(axis);
-  const uint32_t bit = Bit(kServoOnBit + ChipAxisOf(axis));
+  const uint32_t bit = BitMask(kServoOnBit + ChipAxisOf(axis));
   uint32_t v = read_dword_pld_register(card, kPldOutputPort) & kServoOnKeep & ~bit;
   if (value == 0) v |= bit;  // active low
   write_dword_pld_register(card, kPldOutputPort, v);
@@ -33,11 +33,11 @@ void k4160_write_SEVON_PIN(uint16_t axis, uint16_t value) {
 
 int32_t k4160_read_SEVON_PIN(uint16_t axis) {
   const uint32_t v = read_dword_pld_register(CardOf(axis), kPldOutputPort);
-  return (v & Bit(kServoOnBit + ChipAxisOf(axis))) == 0 ? 1 : 0;
+  return (v & BitMask(kServoOnBit + ChipAxisOf(axis))) == 0 ? 1 : 0;
 }
 
 int32_t k4160_read_RDY_PIN(uint16_t axis) {
-  return (read_word_pcl_sstsw(CardOf(axis), BaseOf(axis)) & Bit(kSubRdyBit)) == 0 ? 1 : 0;
+  return (read_word_pcl_sstsw(CardOf(axis), BaseOf(axis)) & BitMask(kSubRdyBit)) == 0 ? 1 : 0;
 }
 
 void k4160_write_ERC_PIN(uint16_t axis, uint16_t value) {

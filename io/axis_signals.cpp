@@ -21,18 +21,18 @@ extern "C" {
 
 void k4160_config_SD_PIN(uint16_t axis, uint16_t enable, uint16_t logic, uint16_t mode) {
   ModifyOperationMode(axis, kModeSdEnable, enable == 1 ? kModeSdEnable : 0);
-  ModifySignalConfig1(axis, kSc1SdMode | Bit(kSc1SdLogicBit),
+  ModifySignalConfig1(axis, kSc1SdMode | BitMask(kSc1SdLogicBit),
                       FieldValue(mode, 5, 4) | BitIf(logic == 1, kSc1SdLogicBit));
 }
 
 void k4160_config_PCS_PIN(uint16_t axis, uint16_t enable, uint16_t logic) {
   ModifyOperationMode(axis, kModePcsEnable | kModeBit26, enable == 1 ? kModePcsEnable : 0);
-  ModifySignalConfig1(axis, Bit(kSc1PcsLogicBit), BitIf(logic == 1, kSc1PcsLogicBit));
+  ModifySignalConfig1(axis, BitMask(kSc1PcsLogicBit), BitIf(logic == 1, kSc1PcsLogicBit));
 }
 
 void k4160_config_INP_PIN(uint16_t axis, uint16_t enable, uint16_t logic) {
   ModifyOperationMode(axis, kModeInpEnable | kModeBit26, enable == 1 ? kModeInpEnable : 0);
-  ModifySignalConfig1(axis, Bit(kSc1InpLogicBit), BitIf(logic == 1, kSc1InpLogicBit));
+  ModifySignalConfig1(axis, BitMask(kSc1InpLogicBit), BitIf(logic == 1, kSc1InpLogicBit));
 }
 
 void k4160_config_ERC_PIN(uint16_t axis, uint16_t mode, uint16_t logic, uint16_t code3, uint16_t code2) {
@@ -43,27 +43,27 @@ void k4160_config_ERC_PIN(uint16_t axis, uint16_t mode, uint16_t logic, uint16_t
 }
 
 void k4160_config_ALM_PIN(uint16_t axis, uint16_t logic, uint16_t mode) {
-  ModifySignalConfig1(axis, Bit(kSc1AlmLogicBit) | Bit(kSc1AlmModeBit),
+  ModifySignalConfig1(axis, BitMask(kSc1AlmLogicBit) | BitMask(kSc1AlmModeBit),
                       BitIf(logic == 1, kSc1AlmLogicBit) | BitIf(mode == 1, kSc1AlmModeBit));
 }
 
 void k4160_set_HOME_pin_logic(uint16_t axis, uint16_t logic, uint16_t filter) {
-  ModifySignalConfig1(axis, Bit(kSc1HomeLogicBit) | Bit(kSc1FilterEnableBit),
+  ModifySignalConfig1(axis, BitMask(kSc1HomeLogicBit) | BitMask(kSc1FilterEnableBit),
                       BitIf(logic == 1, kSc1HomeLogicBit) | BitIf(filter == 1, kSc1FilterEnableBit));
 }
 
 void k4160_set_ez_logic(uint16_t axis, uint16_t logic) {
-  ModifySignalConfig2(axis, Bit(kSc2EzLogicBit), BitIf(logic == 1, kSc2EzLogicBit));
+  ModifySignalConfig2(axis, BitMask(kSc2EzLogicBit), BitIf(logic == 1, kSc2EzLogicBit));
 }
 
 int32_t k4160_config_CSTA_PIN(uint16_t axis, uint16_t mode) {
-  ModifySignalConfig1(axis, Bit(kSc1CstaModeBit), BitIf(mode == 1, kSc1CstaModeBit));
+  ModifySignalConfig1(axis, BitMask(kSc1CstaModeBit), BitIf(mode == 1, kSc1CstaModeBit));
   return 1;
 }
 
 void k4160_config_axis_io_filter(uint16_t axis, uint16_t level, uint16_t enable) {
   const uint32_t level_bits = level <= kFilterLevelMax ? FieldValue(level, 21, 20) : 0;
-  ModifySignalConfig1(axis, kSc1FilterLevel | Bit(kSc1FilterEnableBit),
+  ModifySignalConfig1(axis, kSc1FilterLevel | BitMask(kSc1FilterEnableBit),
                       level_bits | BitIf(enable == 1, kSc1FilterEnableBit));
 }
 

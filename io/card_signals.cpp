@@ -31,22 +31,22 @@ extern "C" {
 void k4160_config_LTC_PIN(uint16_t axis, uint16_t logic, uint16_t option) {
   const uint16_t card = CardOf(axis);
   const unsigned a = ChipAxisOf(axis);
-  ModifySignalConfig1(axis, Bit(kSc1LtcLogicBit), BitIf(logic == 1, kSc1LtcLogicBit));
-  ModifySignalConfig3(axis, Bit(kSc3LtcOptionBit), BitIf(option == 1, kSc3LtcOptionBit));
-  ModifyCardRegister(card, kPldSignalControl, Bit(kCtlLtcEnableBit + a), BitIf(logic != 0, kCtlLtcEnableBit + a));
-  ModifyCardRegister(card, kPldSignalControl, Bit(kCtlLtcClearBit + a), 0);
+  ModifySignalConfig1(axis, BitMask(kSc1LtcLogicBit), BitIf(logic == 1, kSc1LtcLogicBit));
+  ModifySignalConfig3(axis, BitMask(kSc3LtcOptionBit), BitIf(option == 1, kSc3LtcOptionBit));
+  ModifyCardRegister(card, kPldSignalControl, BitMask(kCtlLtcEnableBit + a), BitIf(logic != 0, kCtlLtcEnableBit + a));
+  ModifyCardRegister(card, kPldSignalControl, BitMask(kCtlLtcClearBit + a), 0);
 }
 
 void k4160_config_EL_MODE(uint16_t axis, uint16_t mode) {
   const unsigned a = ChipAxisOf(axis);
-  ModifySignalConfig1(axis, Bit(kSc1ElModeBit), BitIf((mode & kElChipBit) != 0, kSc1ElModeBit));
-  ModifyCardRegister(CardOf(axis), kPldConfig, Bit(kCfgElModeBit + a),
+  ModifySignalConfig1(axis, BitMask(kSc1ElModeBit), BitIf((mode & kElChipBit) != 0, kSc1ElModeBit));
+  ModifyCardRegister(CardOf(axis), kPldConfig, BitMask(kCfgElModeBit + a),
                      BitIf((mode & kElCardBit) == 0, kCfgElModeBit + a));
 }
 
 void k4160_config_EMG_PIN(uint16_t card, uint16_t enable, uint16_t logic) {
   if (enable > 1 || logic > 1) return;
-  ModifyCardRegister(card, kPldConfig, Bit(kCfgEmgLogicBit) | Bit(kCfgEmgDisableBit),
+  ModifyCardRegister(card, kPldConfig, BitMask(kCfgEmgLogicBit) | BitMask(kCfgEmgDisableBit),
                      BitIf(enable == 0, kCfgEmgDisableBit) | BitIf(logic == 1, kCfgEmgLogicBit));
 }
 
@@ -54,13 +54,13 @@ void k4160_config_EZ_PIN(uint16_t axis, uint16_t logic, uint16_t mode) {
   const uint16_t card = CardOf(axis);
   const unsigned a = ChipAxisOf(axis);
   const unsigned s = CounterByteShift(a);
-  ModifyCardRegister(card, kPldSignalControl, Bit(kCtlEzLogicBit + a), BitIf(logic != 0, kCtlEzLogicBit + a));
-  ModifyCardRegister(card, kPldConfig, Bit(kCfgEzModeBit), 0);
+  ModifyCardRegister(card, kPldSignalControl, BitMask(kCtlEzLogicBit + a), BitIf(logic != 0, kCtlEzLogicBit + a));
+  ModifyCardRegister(card, kPldConfig, BitMask(kCfgEzModeBit), 0);
   uint32_t counter = read_dword_pld_register(card, kPldCounterConfig);
   if (mode == kEzCardEven || mode == kEzCardOdd) {
     // The card-wide mode bit changes how the counters take EZ: read the
     // counter configuration again after it is set.
-    ModifyCardRegister(card, kPldConfig, Bit(kCfgEzModeBit), Bit(kCfgEzModeBit));
+    ModifyCardRegister(card, kPldConfig, BitMask(kCfgEzModeBit), BitMask(kCfgEzModeBit));
     counter = read_dword_pld_register(card, kPldCounterConfig);
   }
   if (mode <= kEzCardOdd) {
@@ -77,12 +77,12 @@ void k4160_config_LTC_filter(uint16_t card, uint16_t value) {
 
 void k4160_set_speaker_logic(uint16_t card, uint16_t logic) {
   if (logic > 1) return;
-  ModifyCardRegister(card, kPldSignalControl, Bit(kCtlSpeakerLogicBit), BitIf(logic == 1, kCtlSpeakerLogicBit));
+  ModifyCardRegister(card, kPldSignalControl, BitMask(kCtlSpeakerLogicBit), BitIf(logic == 1, kCtlSpeakerLogicBit));
 }
 
 void k4160_triger_chunnel(uint16_t card, uint16_t channel) {
   if (channel > 1) return;
-  ModifyCardRegister(card, kPldSignalControl, Bit(kCtlTriggerChannelBit), BitIf(channel == 1, kCtlTriggerChannelBit));
+  ModifyCardRegister(card, kPldSignalControl, BitMask(kCtlTriggerChannelBit), BitIf(channel == 1, kCtlTriggerChannelBit));
 }
 
 }  // extern "C"

@@ -26,7 +26,7 @@ constexpr uint32_t kTerminalComparatorInverted = 3;
 // SignalConfig3: the reaction to a met comparator condition (set when the
 // action argument is 0), the latch trigger source, the two conditions.
 constexpr unsigned kSc3ActionBit = 1;
-constexpr uint32_t kSc3TriggerSource = Bit(5) | Bit(6) | Bit(9) | Bit(10);
+constexpr uint32_t kSc3TriggerSource = BitMask(5) | BitMask(6) | BitMask(9) | BitMask(10);
 constexpr uint32_t kSc3Condition1 = FieldMask(13, 12);
 constexpr uint32_t kSc3Condition2 = FieldMask(15, 14);
 // Soft limits: comparator 1 condition 3 on the upper limit, comparator 2
@@ -50,7 +50,7 @@ constexpr uint16_t kPldClearFlagReset = 0x5C;     // writing 0 resets the clear 
 
 // The latched count is 28-bit two's complement.
 constexpr uint32_t kCount28Mask = FieldMask(27, 0);
-constexpr uint32_t kCount28Sign = Bit(27);
+constexpr uint32_t kCount28Sign = BitMask(27);
 int32_t SignExtend28(uint32_t raw) {
   uint32_t v = raw & kCount28Mask;
   if ((raw & kCount28Sign) != 0) v |= ~kCount28Mask;
@@ -77,7 +77,7 @@ void k4160_config_CMP_PIN(uint16_t axis, uint16_t cmp1, uint16_t cmp2, uint16_t 
 }
 
 int32_t k4160_read_CMP_PIN(uint16_t axis) {
-  return (read_word_pcl_sstsw(CardOf(axis), BaseOf(axis)) & Bit(kSubCmpBit)) == 0 ? 1 : 0;
+  return (read_word_pcl_sstsw(CardOf(axis), BaseOf(axis)) & BitMask(kSubCmpBit)) == 0 ? 1 : 0;
 }
 
 void k4160_write_CMP_PIN(uint16_t axis, uint16_t value) {
@@ -85,14 +85,14 @@ void k4160_write_CMP_PIN(uint16_t axis, uint16_t value) {
 }
 
 void k4160_config_comparator(uint16_t axis, uint16_t cond1, uint16_t cond2, uint16_t action) {
-  ModifySignalConfig3(axis, Bit(kSc3ActionBit) | kSc3Condition1 | kSc3Condition2,
+  ModifySignalConfig3(axis, BitMask(kSc3ActionBit) | kSc3Condition1 | kSc3Condition2,
                       FieldValue(cond1, 13, 12) | FieldValue(cond2, 15, 14) | BitIf(action == 0, kSc3ActionBit));
 }
 
 void k4160_set_comparator_data(uint16_t axis, int32_t data1, int32_t data2) { WriteComparators(axis, data1, data2); }
 
 void k4160_config_latch_mode(uint16_t card, uint16_t mode) {
-  ModifyCardRegister(card, kpx::core::kPldConfig, Bit(kCfgLatchModeBit), BitIf(mode != 0, kCfgLatchModeBit));
+  ModifyCardRegister(card, kpx::core::kPldConfig, BitMask(kCfgLatchModeBit), BitIf(mode != 0, kCfgLatchModeBit));
 }
 
 void k4160_set_latch_trigger_source(uint16_t axis, uint16_t source) {
@@ -125,7 +125,7 @@ uint32_t k4160_get_rcun_latch_value(uint16_t axis, uint16_t which) {
 }
 
 void k4160_config_softlimit(uint16_t axis, uint16_t action) {
-  ModifySignalConfig3(axis, Bit(kSc3ActionBit), BitIf(action == 0, kSc3ActionBit));
+  ModifySignalConfig3(axis, BitMask(kSc3ActionBit), BitIf(action == 0, kSc3ActionBit));
 }
 
 void k4160_enable_softlimit(uint16_t axis, uint16_t enable) {

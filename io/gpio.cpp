@@ -60,7 +60,7 @@ void k4160_write_outbit(uint16_t card, uint16_t n, uint16_t value) {
   if (n < kFirstIo || n > kLastIo || value > 1) return;
   if (n <= kLastPldOutput) {
     // Active low: 0 switches the output on.
-    const uint32_t bit = Bit(OutputPortBit(n));
+    const uint32_t bit = BitMask(OutputPortBit(n));
     const uint32_t v = read_dword_pld_register(card, kPldOutputPort);
     write_dword_pld_register(card, kPldOutputPort, value == 1 ? (v & ~bit) : (v | bit));
     return;

@@ -8,10 +8,10 @@ namespace kpx::io {
 
 // Operation-mode register: enables of the SD, INP and PCS inputs. Bit 26 is
 // written 0 whenever the INP or PCS enable changes, as every move does.
-inline constexpr uint32_t kModeSdEnable = Bit(8);
-inline constexpr uint32_t kModeInpEnable = Bit(9);
-inline constexpr uint32_t kModePcsEnable = Bit(14);
-inline constexpr uint32_t kModeBit26 = Bit(26);
+inline constexpr uint32_t kModeSdEnable = BitMask(8);
+inline constexpr uint32_t kModeInpEnable = BitMask(9);
+inline constexpr uint32_t kModePcsEnable = BitMask(14);
+inline constexpr uint32_t kModeBit26 = BitMask(26);
 
 // SignalConfig1 (bits 0-2 are the pulse output mode, 19 the sync-stop mode).
 inline constexpr unsigned kSc1ElModeBit = 3;         // how EL stops the axis

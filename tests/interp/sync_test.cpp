@@ -65,6 +65,33 @@ TEST_F(SyncMoves, MoveAllProgramsEachAxisCompletelyInListOrder) {
   EXPECT_EQ(writes[4], PclWrite32(0, 1, 0x80, static_cast<uint32_t>(-400)));
 }
 
+// The list form programs each axis exactly as a single relative or absolute
+// point move of that axis does.
+TEST_F(SyncMoves, MoveAllMatchesSinglePointMoves) {
+  k4160_set_profile(0, 1000.0, 2000.0, 0.1, 0.1);
+  k4160_set_profile(1, 500.0, 8000.0, 0.3, 0.3);
+  for (uint16_t posi_mode : {uint16_t{0}, uint16_t{1}}) {
+    SCOPED_TRACE(posi_mode);
+    auto prepare = [] {
+      kpx4160_sim_set_pcl_register(0, 0, 0x97, 0x0F0CA5FF);
+      kpx4160_sim_set_pcl_register(0, 1, 0x97, 0x3000000);
+      kpx4160_sim_set_pcl_register(0, 0, 0xE3, 77);
+      kpx4160_sim_set_pcl_register(0, 1, 0xE3, static_cast<uint32_t>(-9));
+      kpx4160_sim_trace_clear();
+    };
+    prepare();
+    k4160_t_pmove(0, 1000, posi_mode);
+    k4160_t_pmove(1, -500, posi_mode);
+    const auto singles = DecodedTrace();
+    prepare();
+    const uint16_t axes[] = {0, 1};
+    const int32_t dist[] = {1000, -500};
+    EXPECT_EQ(k4160_set_t_move_all(2, axes, dist, posi_mode), 1);
+    EXPECT_EQ(DecodedTrace(), singles);
+    EXPECT_FALSE(singles.empty());
+  }
+}
+
 TEST_F(SyncMoves, StartAllIssuesSimultaneousStart) {
   EXPECT_EQ(k4160_start_move_all(3), 1);
   EXPECT_EQ(k4160_start_move_all(40), 1);  // no such card: nothing reaches a card, still 1

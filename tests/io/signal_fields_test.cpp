@@ -62,6 +62,9 @@ TEST_F(SignalFields, SignalConfig1) {
       {"filter level 2", [](uint16_t a) { k4160_config_axis_io_filter(a, 2, 0); return Change{0x300000 | B(26), 0x200000}; }},
       {"filter level 3 writes 0", [](uint16_t a) { k4160_config_axis_io_filter(a, 3, 1); return Change{0x300000 | B(26), B(26)}; }},
       {"filter level 1", [](uint16_t a) { k4160_config_axis_io_filter(a, 1, 2); return Change{0x300000 | B(26), 0x100000}; }},
+      {"pulse output mode 5 is code 7", [](uint16_t a) { k4160_set_pulse_outmode(a, 5); return Change{0x7, 0x7}; }},
+      {"pulse output mode 6 is code 5", [](uint16_t a) { k4160_set_pulse_outmode(a, 6); return Change{0x7, 0x5}; }},
+      {"pulse output mode 8 ignored", [](uint16_t a) { k4160_set_pulse_outmode(a, 8); return kNothing; }},
       {"HOME filter wins over the io filter", [](uint16_t a) { k4160_set_HOME_pin_logic(a, 1, 1); return Change{B(7) | B(26), B(7) | B(26)}; }},
   });
 }
@@ -74,6 +77,10 @@ TEST_F(SignalFields, SignalConfig2) {
       {"CMP cmp2 1 logic 0", [](uint16_t a) { k4160_config_CMP_PIN(a, 0, 1, 0); return Change{0x3C0, 1u << 6 | 2u << 8}; }},
       {"CMP both 1 logic 1", [](uint16_t a) { k4160_config_CMP_PIN(a, 1, 1, 1); return Change{0x3C0, 0x3C0}; }},
       {"CMP both 2 is general", [](uint16_t a) { k4160_config_CMP_PIN(a, 2, 2, 1); return Change{0x3C0, 0x140}; }},
+      {"handwheel input 2, option 1", [](uint16_t a) { k4160_set_handwheel_inmode(a, 2, 1); return Change{0xF00000, 0xE00000}; }},
+      {"handwheel input 0, option 0", [](uint16_t a) { k4160_set_handwheel_inmode(a, 4, 0); return Change{0xF00000, 0x400000}; }},
+      {"home options", [](uint16_t a) { k4160_config_home_mode(a, 3, 16); return Change{0x2F000000, 0x2F000000}; }},
+      {"home options off", [](uint16_t a) { k4160_config_home_mode(a, 0, 2); return Change{0x2F000000, 0x01000000}; }},
       {"EZ logic 2 is 0", [](uint16_t a) { k4160_set_ez_logic(a, 2); return Change{B(28), 0}; }},
   });
 }
@@ -105,7 +112,9 @@ TEST_F(SignalFields, CounterConfig) {
       {"EZ mode 1", [](uint16_t a) { k4160_config_EZ_PIN(a, 1, 1); return Change{0xF8u << 8 * Ca(a), 0xE8u << 8 * Ca(a)}; }},
       {"EZ mode 9 keeps the byte", [](uint16_t a) { k4160_config_EZ_PIN(a, 1, 9); return kNothing; }},
       {"EZ mode 2", [](uint16_t a) { k4160_config_EZ_PIN(a, 0, 2); return Change{0xF8u << 8 * Ca(a), 0xF8u << 8 * Ca(a)}; }},
+      {"count input mode", [](uint16_t a) { k4160_counter_config(a, 5); return Change{0x3u << 8 * Ca(a), 0x1u << 8 * Ca(a)}; }},
       {"EZ mode 3", [](uint16_t a) { k4160_config_EZ_PIN(a, 0, 3); return Change{0xF8u << 8 * Ca(a), 0xE8u << 8 * Ca(a)}; }},
+      {"count input mode 2", [](uint16_t a) { k4160_counter_config(a, 2); return Change{0x3u << 8 * Ca(a), 0x2u << 8 * Ca(a)}; }},
   });
 }
 
