@@ -1,7 +1,15 @@
 // Three- and four-axis lines: the card's chip has two axes, so these names
 // exist only for applications written for larger cards. One do-nothing body
-// under both names.
+// serves both, and also the setters of the older interrupt interface
+// (Set_int_control, Set_int_disable, Set_int_enable, Set_int_factor), whose
+// arguments it ignores like every other.
 #include "kpx4160.h"
+
+// The aliases give one body several signatures on purpose: every argument is
+// ignored and nothing is returned.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattribute-alias"
+#pragma GCC diagnostic ignored "-Wmissing-attributes"
 
 extern "C" {
 
@@ -9,3 +17,10 @@ void k4160_t_line3(void) {}
 void k4160_t_line4(void) __attribute__((alias("k4160_t_line3")));
 
 }  // extern "C"
+
+void Set_int_control(int, int) __attribute__((alias("k4160_t_line3")));
+void Set_int_disable(int) __attribute__((alias("k4160_t_line3")));
+void Set_int_enable(int, void **) __attribute__((alias("k4160_t_line3")));
+void Set_int_factor(int, long) __attribute__((alias("k4160_t_line3")));
+
+#pragma GCC diagnostic pop

@@ -8,6 +8,7 @@
 // ignored and the result is the same 32-bit 1.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattribute-alias"
+#pragma GCC diagnostic ignored "-Wmissing-attributes"
 
 extern "C" {
 
