@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 #include "core/registers.h"
@@ -48,25 +47,27 @@ TEST_F(PulseEncoder, PulseOutputModeBeforeInitAndUnderHeldLock) {
   EXPECT_EQ(kpx4160_sim_get_pcl_register(0, 0, 0x9C) & 7u, 2u);
 }
 
-TEST_F(PulseEncoder, ThreadedPulseOutputModeReadAndWriteAreOneLockedStep) {
+TEST_F(PulseEncoder, ThreadedPulseOutputModeLosesNoConcurrentUpdate) {
   OpenCards(1);
   kpx4160_sim_set_pcl_register(0, 0, 0xDC, 0);
-  std::atomic<bool> started{false};
-  std::thread other;
-  {
+  kpx4160_sim_trace_enable(0);
+  // One thread counts in bits 16-31 of SignalConfig1 with its own locked
+  // read-modify-write while another keeps changing the pulse output mode.
+  // If the mode's read and write were not one locked step, a count written
+  // between them would be overwritten by the stale value.
+  constexpr uint32_t kCounts = 20000;
+  std::atomic<bool> done{false};
+  std::thread mode_writer([&] {
+    for (uint16_t m = 0; !done; m = static_cast<uint16_t>((m + 1) & 7)) k4160_set_pulse_outmode(0, m);
+  });
+  for (uint32_t i = 0; i < kCounts; ++i) {
     core::RegisterTransaction held;
-    other = std::thread([&] {
-      started = true;
-      k4160_set_pulse_outmode(0, 5);
-    });
-    while (!started) std::this_thread::yield();
-    // Give the other thread every chance to read too early if it did not
-    // wait for the lock; a correct read waits and sees the change below.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    kpx4160_sim_set_pcl_register(0, 0, 0xDC, 0x00FF0100);
+    const uint32_t v = core::ReadPclRegister32(0, 0, 0xDC);
+    core::WritePclRegister32(0, 0, 0x9C, v + 0x10000);
   }
-  other.join();
-  EXPECT_EQ(kpx4160_sim_get_pcl_register(0, 0, 0x9C), 0x00FF0107u);
+  done = true;
+  mode_writer.join();
+  EXPECT_EQ(kpx4160_sim_get_pcl_register(0, 0, 0x9C) >> 16, kCounts);
 }
 
 TEST_F(PulseEncoder, CountInputModeTwoBitsOfTheAxisByte) {
