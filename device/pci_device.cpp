@@ -40,7 +40,10 @@ uint32_t ScanCardCount(const ScanResult &scan) { return GetU32(scan.record, kSca
 void ReleaseAndFree(CardRecord *card) {
   if (GetU32(card->registration, kRegistrationOffCardHandle) != 0)
     DriverRequest(kRequestCardUnregister, card->driver, card->registration, sizeof card->registration, false);
-  if (card->driver != kInvalidDriverHandle) ActiveDriverBackend().close_device(card->driver);
+  if (card->driver != kInvalidDriverHandle) {
+    const DriverBackend &backend = ActiveDriverBackend();
+    backend.close_device(backend.context, card->driver);
+  }
   delete card;
 }
 
@@ -49,23 +52,23 @@ void ReleaseAndFree(CardRecord *card) {
 uint32_t CountCards(uint32_t vendor_id, uint32_t device_id) {
   ClearErrorText();
   const DriverBackend &backend = ActiveDriverBackend();
-  const DriverHandle handle = backend.open_device();
+  const DriverHandle handle = backend.open_device(backend.context);
   if (handle == kInvalidDriverHandle) {
     SetErrorText("Failed opening WinDriver device\n");
     return 0;
   }
   if (!DriverVersionAccepted(handle)) {
-    backend.close_device(handle);
+    backend.close_device(backend.context, handle);
     return 0;
   }
   auto *scan = new (std::nothrow) ScanResult;
   if (scan == nullptr) {
-    backend.close_device(handle);
+    backend.close_device(backend.context, handle);
     SetErrorText("Failed allocating memory\n");
     return 0;
   }
   ScanBus(handle, vendor_id, device_id, *scan);
-  backend.close_device(handle);
+  backend.close_device(backend.context, handle);
   if (scan->status != 0)
     SetErrorText("WD_PciScanCards() failed with status 0x%x - %s\n", scan->status, StatusText(scan->status));
   else if (ScanCardCount(*scan) == 0)
@@ -83,7 +86,8 @@ int32_t OpenCard(CardRecord *&out, uint32_t vendor_id, uint32_t device_id, uint3
     SetErrorText("Failed allocating memory\n");
     return 0;
   }
-  card->driver = ActiveDriverBackend().open_device();
+  const DriverBackend &backend = ActiveDriverBackend();
+  card->driver = backend.open_device(backend.context);
   if (card->driver == kInvalidDriverHandle) {
     SetErrorText("Failed opening WinDriver device\n");
     ReleaseAndFree(card);

@@ -155,12 +155,47 @@ KPX4160_API uint32_t k4160_get_rsts(uint16_t axis);
 /* @@end stops-status */
 
 /* @@section home-handwheel */
+/** Starts a home search: home_dir 1 positive, 2 negative (anything else stops after resetting the card's home latch); vel_mode 0 constant speed, 1 with the ramps of the loaded profile (anything else loads the mode without starting). Runs at the speeds of the axis's last profile. Axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_home_move(uint16_t axis, uint16_t home_dir, uint16_t vel_mode);
+/** Home-search options of the axis: home_mode non-zero sets the mode bit; count 1-16 is stored as count - 1, any other count as 0. */
+KPX4160_API void k4160_config_home_mode(uint16_t axis, uint16_t home_mode, uint16_t count);
+/** Handwheel move at |speed| above 0.01 pulses/s (the profile of the axis becomes speed, without ramp); at most 0.01, or NaN, switches it off with a decelerating stop. Axis numbers of 30 and above are ignored. */
+KPX4160_API void k4160_handwheel_move(uint16_t axis, double speed);
 /* @@end home-handwheel */
 
 /* @@section interpolation */
+/* ---- Linear and arc interpolation ----------------------------------------
+ * Both axes of a line or an arc may sit on different cards. Lines and arcs
+ * run with the vector profile (k4160_set_vector_profile()): its start and
+ * maximum speed along the path, its acceleration time for both ramps. */
+
+/** Starts a two-axis straight line: posi_mode 1 takes dist1/dist2 as absolute targets (the logical positions are read first), any other value as relative distances; the path speed follows the vector profile, shared out so that both axes arrive together, and a line issued while the axes run waits in their pre-buffer. Axis numbers of 30 and above are ignored: if either axis is 30 or above nothing is written to either. */
+KPX4160_API void k4160_t_line2(uint16_t axis1, int32_t dist1, uint16_t axis2, int32_t dist2, uint16_t posi_mode);
+/** Three-axis line: not available on this two-axis card; does nothing (one entry with k4160_t_line4()). */
+KPX4160_API void k4160_t_line3(void);
+/** Four-axis line: not available on this two-axis card; does nothing (one entry with k4160_t_line3()). */
+KPX4160_API void k4160_t_line4(void);
+/** Arc from the present position to target about centre (both relative to the present position, pulses; axes[0] is x, axes[1] is y), dir 0 clockwise, 1 counter-clockwise, cut into chords fed to the chip one by one; blocks until the last chord is queued. Prints "Arc Sector = <chords> " on standard output. Returns 1, or 0 with no motion when the arc has no whole chord (dir above 1, centre on the target, too short). The radius is taken from the target; an end point on the start ray is a full turn. Leaves the vector start and maximum speeds at the last chord's speed. Axis numbers of 30 and above are ignored, and so is a null pointer: result 0, nothing printed or touched. */
+KPX4160_API int32_t k4160_rel_arc_move(const uint16_t axes[2], const int32_t target[2], const int32_t centre[2], uint16_t dir);
+/** As k4160_rel_arc_move() with target and centre as absolute positions in pulses (the logical positions of axes[0] and then axes[1] are read and subtracted). Axis numbers of 30 and above are ignored, and so is a null pointer: result 0, nothing printed, read or touched. */
+KPX4160_API int32_t k4160_arc_move(const uint16_t axes[2], const int32_t target[2], const int32_t centre[2], uint16_t dir);
+/** As k4160_rel_arc_move() with target and centre in user units (each axis scaled by its pulse equivalent, truncated to whole pulses); the circle is round in user units when the equivalents differ. Axis numbers of 30 and above are ignored, and so is a null pointer: result 0, nothing printed or touched. */
+KPX4160_API int32_t k4160_rel_arc_move_unitmm(const uint16_t axes[2], const double target[2], const double centre[2], uint16_t dir);
+/** As k4160_rel_arc_move_unitmm() with target and centre as absolute positions in user units (the positions of axes[0] and then axes[1] are read in units and subtracted). Axis numbers of 30 and above are ignored, and so is a null pointer: result 0, nothing printed, read or touched. */
+KPX4160_API int32_t k4160_arc_move_unitmm(const uint16_t axes[2], const double target[2], const double centre[2], uint16_t dir);
+/** Older arc call: axes 2 x card (x) and 2 x card + 1 (y) sweep angle radians (positive: counter-clockwise, else clockwise) about the absolute centre (x, y) in pulses (truncated); the end point is computed and the arc run as k4160_rel_arc_move(), whose result it returns. An angle of 0 is a full clockwise turn. Axis numbers of 30 and above are ignored (card 15 and above): result 0, nothing printed or touched. */
+KPX4160_API int32_t Arc_xy(uint16_t card, double x, double y, double angle);
 /* @@end interpolation */
 
 /* @@section sync */
+/** Loads and starts a symmetric trapezoidal point move on each of count axes, in list order (posi_mode 1 absolute, 0 relative); returns 1, or -1 with nothing written when count is 0, a pointer is null, posi_mode is above 1 or any listed axis number is 30 or above. */
+KPX4160_API int32_t k4160_set_t_move_all(uint16_t count, const uint16_t *axes, const int32_t *distances, uint16_t posi_mode);
+/** Issues the simultaneous-start command to the axis's chip; returns 1. */
+KPX4160_API int32_t k4160_start_move_all(uint16_t axis);
+/** Synchronisation options of the axis (flags 0 or 1, sync_mode 0-3; extra is ignored); returns 1, or -1 with nothing written for a value out of range. */
+KPX4160_API int32_t k4160_set_sync_option(uint16_t axis, uint16_t sync_flag1, uint16_t sync_flag2, uint16_t sync_mode, uint16_t extra);
+/** Synchronous-stop mode of the axis (0 or 1); returns 1, or -1 with nothing written for another mode. */
+KPX4160_API int32_t k4160_set_sync_stop_mode(uint16_t axis, uint16_t mode);
 /* @@end sync */
 
 /* @@section pulse-encoder */
@@ -187,18 +222,165 @@ KPX4160_API void k4160_reset_counter_flag(uint16_t card);
 /* @@end pulse-encoder */
 
 /* @@section signals */
+/* Dedicated axis signals. Each setter is a read-modify-write of exactly its
+ * own bits; a flag argument switches its bit on only when it equals 1 unless
+ * said otherwise. These functions keep no AxisProfile record: axis 30 and 31
+ * address card 15, higher axes a card that is never open (nothing happens). */
+
+/** SD input: operation-mode bit 8 = (enable == 1); SignalConfig1 bits 4-5 = mode & 3, bit 6 = (logic == 1). */
+KPX4160_API void k4160_config_SD_PIN(uint16_t axis, uint16_t enable, uint16_t logic, uint16_t mode);
+/** PCS input: operation-mode bit 14 = (enable == 1) with bit 26 cleared; SignalConfig1 bit 24 = (logic == 1). */
+KPX4160_API void k4160_config_PCS_PIN(uint16_t axis, uint16_t enable, uint16_t logic);
+/** INP input: operation-mode bit 9 = (enable == 1) with bit 26 cleared; SignalConfig1 bit 22 = (logic == 1). */
+KPX4160_API void k4160_config_INP_PIN(uint16_t axis, uint16_t enable, uint16_t logic);
+/** ERC output: SignalConfig1 bits 10-11 mode, bit 15 = (logic == 0), bits 12-14 code3, bits 16-17 code2; does nothing unless mode <= 3, logic <= 1, code3 <= 7 and code2 <= 3. */
+KPX4160_API void k4160_config_ERC_PIN(uint16_t axis, uint16_t mode, uint16_t logic, uint16_t code3, uint16_t code2);
+/** ALM input: SignalConfig1 bit 9 = (logic == 1), bit 8 = (mode == 1). */
+KPX4160_API void k4160_config_ALM_PIN(uint16_t axis, uint16_t logic, uint16_t mode);
+/** LTC input: SignalConfig1 bit 23 = (logic == 1), SignalConfig3 bit 13 = (option == 1), card LTC enable of the chip axis = (logic != 0), and the card's bit 8 + chip axis cleared. */
+KPX4160_API void k4160_config_LTC_PIN(uint16_t axis, uint16_t logic, uint16_t option);
+/** EL inputs: SignalConfig1 bit 3 = bit 0 of mode; the card's EL mode bit of the chip axis = inverse of bit 1 of mode. */
+KPX4160_API void k4160_config_EL_MODE(uint16_t axis, uint16_t mode);
+/** EMG input of the card: disabled when enable is 0, logic into its bit; does nothing unless enable <= 1 and logic <= 1. */
+KPX4160_API void k4160_config_EMG_PIN(uint16_t card, uint16_t enable, uint16_t logic);
+/** HOME input: SignalConfig1 bit 7 = (logic == 1), input filter enable bit 26 = (filter == 1); the later of this and k4160_config_axis_io_filter() sets bit 26. */
+KPX4160_API void k4160_set_HOME_pin_logic(uint16_t axis, uint16_t logic, uint16_t filter);
+/** EZ input logic in the chip: SignalConfig2 bit 28 = (logic == 1). */
+KPX4160_API void k4160_set_ez_logic(uint16_t axis, uint16_t logic);
+/** EZ input on the card: logic (non-zero = 1) and mode 0-3 (2 and 3 set the card-wide EZ mode bit, which any other call clears); a mode above 3 keeps the counter configuration as it is. */
+KPX4160_API void k4160_config_EZ_PIN(uint16_t axis, uint16_t logic, uint16_t mode);
+/** CSTA input: SignalConfig1 bit 18 = (mode == 1); returns 1. */
+KPX4160_API int32_t k4160_config_CSTA_PIN(uint16_t axis, uint16_t mode);
+/** Input filter of the axis: level 0-2 into SignalConfig1 bits 20-21 (3 or more writes 0), filter enable bit 26 = (enable == 1). */
+KPX4160_API void k4160_config_axis_io_filter(uint16_t axis, uint16_t level, uint16_t enable);
+/** LTC filter of the card: value capped at 254. */
+KPX4160_API void k4160_config_LTC_filter(uint16_t card, uint16_t value);
+/** Speaker output logic of the card (0 or 1; any other value does nothing). */
+KPX4160_API void k4160_set_speaker_logic(uint16_t card, uint16_t logic);
+/** Trigger channel of the card (0 or 1; any other value does nothing). */
+KPX4160_API void k4160_triger_chunnel(uint16_t card, uint16_t channel);
+/** PWM output 1: frequency clamped to 1000..180000 Hz (NaN as 1000), period = 33487800 / f + 1 counts; duty <= 0 (or NaN) gives a high time of 1 count, >= 1 gives period - 1, else period x duty; enable non-zero switches it on; returns 0. */
+KPX4160_API int32_t k4160_config_PWM_PIN(uint16_t card, uint16_t enable, double frequency, double duty);
+/** PWM output 2, as k4160_config_PWM_PIN(); returns 0. */
+KPX4160_API int32_t k4160_config_PWM2_PIN(uint16_t card, uint16_t enable, double frequency, double duty);
 /* @@end signals */
 
 /* @@section gpio */
+/* General-purpose I/O: 20 inputs and 20 outputs per card, numbered 1-20.
+ * The port and bit functions are serialised against each other by one
+ * library-wide lock, so concurrent output writes never lose each other. */
+
+/** Input n (1-20) of the card: 0 or 1; 255 for any other n. */
+KPX4160_API uint32_t k4160_read_inbit(uint16_t card, uint16_t n);
+/** All 20 inputs of the card: bit k is input k + 1; bits 20-31 are 0. */
+KPX4160_API uint32_t k4160_read_inport(uint16_t card);
+/** Switches output n (1-20) on (value 1) or off (value 0); any other n or value writes nothing. */
+KPX4160_API void k4160_write_outbit(uint16_t card, uint16_t n, uint16_t value);
+/** State of output n (1-20): 1 on, 0 off; -1 for any other n. */
+KPX4160_API int32_t k4160_read_outbit(uint16_t card, uint16_t n);
+/** All 20 outputs of the card: bit k is output k + 1, 1 = on; bits 20-31 are 0. */
+KPX4160_API uint32_t k4160_read_outport(uint16_t card);
+/** Sets all 20 outputs from value (bit k = output k + 1, 1 = on); bits 20-31 are ignored; servo-on outputs are kept. */
+KPX4160_API void k4160_write_outport(uint16_t card, uint32_t value);
+/** Servo-on output of the axis: 1 on, 0 off; any other value does nothing. Not serialised with the port functions. */
+KPX4160_API void k4160_write_SEVON_PIN(uint16_t axis, uint16_t value);
+/** Servo-on output of the axis: 1 when on, else 0. */
+KPX4160_API int32_t k4160_read_SEVON_PIN(uint16_t axis);
+/** RDY input of the axis: 1 when active (the signal is low), else 0. */
+KPX4160_API int32_t k4160_read_RDY_PIN(uint16_t axis);
+/** Switches the ERC output of the axis directly: 1 on, 0 off; any other value does nothing. */
+KPX4160_API void k4160_write_ERC_PIN(uint16_t axis, uint16_t value);
 /* @@end gpio */
 
 /* @@section compare-latch */
+/* Comparators, CMP terminal, latches and soft limits. Comparator conditions
+ * and soft limits share bits and data registers: the last call wins. */
+
+/** CMP terminal function: cmp1 (bits 6-7) and cmp2 (bits 8-9) of SignalConfig2 each 01 unless the argument is 1, then 10, or 11 when logic is 1. */
+KPX4160_API void k4160_config_CMP_PIN(uint16_t axis, uint16_t cmp1, uint16_t cmp2, uint16_t logic);
+/** CMP terminal state: 1 when its sub-status bit 3 is 0, else 0. */
+KPX4160_API int32_t k4160_read_CMP_PIN(uint16_t axis);
+/** Drives the CMP terminal directly: value 0 issues the terminal-on command, any non-zero value the terminal-off command. */
+KPX4160_API void k4160_write_CMP_PIN(uint16_t axis, uint16_t value);
+/** Comparator conditions cond1, cond2 (two bits each) and action (0 sets the action bit). */
+KPX4160_API void k4160_config_comparator(uint16_t axis, uint16_t cond1, uint16_t cond2, uint16_t action);
+/** Loads comparator 1 with data1, then comparator 2 with data2. */
+KPX4160_API void k4160_set_comparator_data(uint16_t axis, int32_t data1, int32_t data2);
+/** Latch mode of the card: 1 for any non-zero mode. */
+KPX4160_API void k4160_config_latch_mode(uint16_t card, uint16_t mode);
+/** Latch trigger source: 1 selects the trigger, any other value clears it. */
+KPX4160_API void k4160_set_latch_trigger_source(uint16_t axis, uint16_t source);
+/** Encoder count the card latched for the axis, sign-extended from 28 bits. */
+KPX4160_API int32_t k4160_get_latch_value(uint16_t axis);
+/** Latch flags of the card: bits 0-7 are the flags, 1 = raised. */
+KPX4160_API uint32_t k4160_get_latch_flag(uint16_t card);
+/** Resets the latch flags of the card. */
+KPX4160_API void k4160_reset_latch_flag(uint16_t card);
+/** Resets the clear flag of the card. */
+KPX4160_API void k4160_reset_clear_flag(uint16_t card);
+/** First (which 1) or second (which 2) chip-latched counter value; any other which reads nothing and returns 0. */
+KPX4160_API uint32_t k4160_get_rcun_latch_value(uint16_t axis, uint16_t which);
+/** Reaction of the soft limits: action 0 sets the action bit (shared with k4160_config_comparator()). */
+KPX4160_API void k4160_config_softlimit(uint16_t axis, uint16_t action);
+/** Soft limits on (enable 1) or off (anything else), replacing the comparator conditions. */
+KPX4160_API void k4160_enable_softlimit(uint16_t axis, uint16_t enable);
+/** Soft-limit positions: limit_b goes to comparator 1, then limit_a to comparator 2. */
+KPX4160_API void k4160_set_softlimit_data(uint16_t axis, int32_t limit_a, int32_t limit_b);
 /* @@end compare-latch */
 
 /* @@section interrupts */
 /* @@end interrupts */
 
 /* @@section units */
+/* ---- User units ----------------------------------------------------------
+ * Each axis has a pulse equivalent e, pulses per user unit (1.0 after
+ * k4160_board_init()). Positions and distances become trunc(value x e)
+ * pulses (toward zero: 0.29 x 100 gives 28), pulse values become pulses / e,
+ * speeds are multiplied or divided by e, times are passed unchanged. The
+ * _unitmm functions return 1 whatever the pulse function does; with an axis
+ * number of 30 and above they return 0 and touch nothing, and those with an
+ * output pointer return -1 for a null pointer (nothing read). */
+
+/** Sets the axis's pulse equivalent (pulses per user unit); returns 1, or 2 with nothing stored when equiv is below 0.000001 (zero and negative included) or the axis number is 30 or above. A NaN is stored. */
+KPX4160_API int32_t k4160_set_equiv(uint16_t axis, double equiv);
+/** Stores the axis's pulse equivalent in *equiv; returns 1, -1 for a null pointer, 0 (nothing stored) for an axis number of 30 and above. */
+KPX4160_API int32_t k4160_get_equiv(uint16_t axis, double *equiv);
+/** Stores the logical position in user units (position / e) in *pos; returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_get_position_unitmm(uint16_t axis, double *pos);
+/** Sets the logical position to trunc(pos x e) pulses (k4160_set_position()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_position_unitmm(uint16_t axis, double pos);
+/** Stores the encoder count in user units (count / e) in *pos; returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_get_encoder_unitmm(uint16_t axis, double *pos);
+/** Presets the encoder count to trunc(pos x e) pulses (k4160_set_encoder()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_encoder_unitmm(uint16_t axis, double pos);
+/** Symmetric trapezoidal point move of dist whole user units (trunc(dist x e) pulses; posi_mode as k4160_t_pmove()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_t_pmove_unitmm(uint16_t axis, int32_t dist, uint16_t posi_mode);
+/** Asymmetric trapezoidal point move of dist whole user units (as k4160_ex_t_pmove()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_ex_t_pmove_unitmm(uint16_t axis, int32_t dist, uint16_t posi_mode);
+/** Symmetric S-curve point move of dist whole user units (as k4160_s_pmove()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_s_pmove_unitmm(uint16_t axis, int32_t dist, uint16_t posi_mode);
+/** Asymmetric S-curve point move of dist whole user units (as k4160_ex_s_pmove()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_ex_s_pmove_unitmm(uint16_t axis, int32_t dist, uint16_t posi_mode);
+/** Changes the distance of the move in progress to trunc(pos x e) pulses (k4160_reset_target_position()); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_reset_target_position_unitmm(uint16_t axis, double pos);
+/** Fixes (mode 1) or releases (mode 0) the speed range for max_speed user units per second (k4160_variety_speed_range() with max_speed x e); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_variety_speed_range_unitmm(uint16_t axis, uint16_t mode, double max_speed);
+/** Stores the present speed in user units per second (pulses per second / e) in *speed; returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_read_current_speed_unitmm(uint16_t axis, double *speed);
+/** Trapezoidal profile with speeds in user units per second (k4160_set_profile() with both speeds x e, times unchanged); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_profile_unitmm(uint16_t axis, double start_speed, double max_speed, double tacc, double tdec);
+/** S-curve profile with speeds and S sections in user units per second (k4160_set_s_profile() with the speeds x e and the sections trunc(section x e)); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_s_profile_unitmm(uint16_t axis, double start_speed, double max_speed, double tacc, double tdec, double s_acc, double s_dec);
+/** S-curve profile with S times (k4160_set_st_profile() with the speeds x e, the four times unchanged); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_st_profile_unitmm(uint16_t axis, double start_speed, double max_speed, double tacc, double tdec, double ts_acc, double ts_dec);
+/** Stores the vector profile with speeds in user units per second of this axis (x e of axis; times unchanged); returns 1. Axis numbers of 30 and above are ignored (result 0). */
+KPX4160_API int32_t k4160_set_vector_profile_unitmm(uint16_t axis, double start_speed, double max_speed, double tacc, double tdec);
+/** Two-axis line of dist1 / dist2 whole user units (trunc(dist x e) of each axis's own equivalent; posi_mode as k4160_t_line2()); returns 1 (0 if either axis number is 30 or above: nothing moved). */
+KPX4160_API int32_t k4160_t_line2_unitmm(uint16_t axis1, int32_t dist1, uint16_t axis2, int32_t dist2, uint16_t posi_mode);
+/** Three-axis line in user units: not available on this two-axis card; does nothing and returns 1 (one entry with k4160_t_line4_unitmm() and Get_board_base()). */
+KPX4160_API int32_t k4160_t_line3_unitmm(void);
+/** Four-axis line in user units: not available on this two-axis card; does nothing and returns 1. */
+KPX4160_API int32_t k4160_t_line4_unitmm(void);
 /* @@end units */
 
 /* @@section legacy */
@@ -216,6 +398,8 @@ KPX4160_CXX_API void MOTION_default_const_vmove(unsigned short axis, unsigned sh
 /* @@end cxx-motion */
 
 /* @@section cxx-units */
+/** Older call kept for applications written for it: the card needs no base address from the application; ignores card, does nothing and returns 1. */
+KPX4160_CXX_API int32_t Get_board_base(int card);
 /* @@end cxx-units */
 
 /* @@section cxx-legacy */

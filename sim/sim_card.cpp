@@ -31,6 +31,7 @@ void SimChipAxis::WriteCommandPort(uint16_t code) {
     return;
   }
   commands.push_back(code);
+  prebuffer.OnCommand(code);
   for (uint16_t t = 0; t < kTerminalCount; ++t) {
     const uint16_t bit = static_cast<uint16_t>(1u << (kTerminalFirstBit + t));
     if (code == kTerminalOffFirst + t) terminals = static_cast<uint16_t>(terminals & ~bit);
@@ -61,7 +62,11 @@ uint32_t SimCard::Read(uint32_t offset, uint32_t width) {
   if (IsChipPort(offset)) {
     SimChipAxis &axis = chip[(offset - kChipFirstPort) / kChipAxisStride];
     switch ((offset - kChipFirstPort) % kChipAxisStride) {
-      case kPortCommand: return axis.main_status;
+      case kPortCommand: {
+        const auto status = static_cast<uint16_t>(axis.main_status | axis.prebuffer.StatusBits());
+        axis.prebuffer.AfterStatusRead();
+        return status;
+      }
       case kPortOtpw: return axis.SubStatus();
       case kPortDataLow: return axis.data_low;
       case kPortDataHigh: return axis.data_high;
@@ -78,7 +83,11 @@ void SimCard::Write(uint32_t offset, uint32_t width, uint32_t value) {
     SimChipAxis &axis = chip[(offset - kChipFirstPort) / kChipAxisStride];
     const auto v16 = static_cast<uint16_t>(value);
     switch ((offset - kChipFirstPort) % kChipAxisStride) {
-      case kPortCommand: axis.WriteCommandPort(v16); break;
+      case kPortCommand:
+        axis.WriteCommandPort(v16);
+        if (IsChipStopCommand(v16))
+          for (SimChipAxis &a : chip) a.prebuffer.Stop();
+        break;
       case kPortOtpw: axis.otpw = v16; break;
       case kPortDataLow: axis.data_low = v16; break;
       case kPortDataHigh: axis.data_high = v16; break;

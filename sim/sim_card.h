@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/prebuffer.h"
+
 namespace kpx::sim {
 
 inline constexpr uint32_t kRegisterSpaceSize = 0x100;  // BAR 1: PLD and chip ports
@@ -46,6 +48,7 @@ struct SimChipAxis {
   uint16_t terminals = 0;   // sub-status bits 4-6
   uint16_t otpw = 0;
   std::vector<uint16_t> commands;
+  PrebufferModel prebuffer;  // busy and pre-buffer bits of the main status
 
   void WriteCommandPort(uint16_t code);
   uint16_t SubStatus() const { return static_cast<uint16_t>((sub_status & ~kSubStatusTerminalMask) | terminals); }

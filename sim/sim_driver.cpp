@@ -274,7 +274,7 @@ uint32_t InterruptWait(SimBus &bus, std::unique_lock<std::mutex> &lock, uint8_t 
   return kStatusOk;
 }
 
-DriverHandle OpenDevice() {
+DriverHandle OpenDevice(void *) {
   SimBus &bus = Bus();
   std::lock_guard lock(bus.mutex);
   if (bus.driver_absent) return kInvalidDriverHandle;
@@ -283,13 +283,13 @@ DriverHandle OpenDevice() {
   return h;
 }
 
-void CloseDevice(DriverHandle handle) {
+void CloseDevice(void *, DriverHandle handle) {
   SimBus &bus = Bus();
   std::lock_guard lock(bus.mutex);
   bus.open_handles.erase(handle);
 }
 
-void Request(DriverHandle handle, uint32_t code, void *record_ptr, uint32_t size, uint32_t *status) {
+void Request(void *, DriverHandle handle, uint32_t code, void *record_ptr, uint32_t size, uint32_t *status) {
   SimBus &bus = Bus();
   std::unique_lock lock(bus.mutex);
   ++bus.request_counts[code];
@@ -341,13 +341,13 @@ void Request(DriverHandle handle, uint32_t code, void *record_ptr, uint32_t size
   *status = result;
 }
 
-void SleepMs(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void SleepMs(void *, uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-const DriverBackend kSimBackend = {"sim", OpenDevice, CloseDevice, Request, SleepMs};
+const DriverBackend kSimBackend = {"sim", nullptr, OpenDevice, CloseDevice, Request, SleepMs};
 
 }  // namespace
 }  // namespace kpx::sim
 
 namespace kpx::device {
-const DriverBackend &ActiveDriverBackend() { return kpx::sim::kSimBackend; }
+const DriverBackend &LinkedDriverBackend() { return kpx::sim::kSimBackend; }
 }  // namespace kpx::device

@@ -12,24 +12,24 @@ namespace {
 
 constexpr const char *kDriverDevicePath = "\\\\.\\windrvr1230";
 
-DriverHandle OpenDevice() {
+DriverHandle OpenDevice(void *) {
   HANDLE h = CreateFileA(kDriverDevicePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
   return h == INVALID_HANDLE_VALUE ? kInvalidDriverHandle : reinterpret_cast<DriverHandle>(h);
 }
 
-void CloseDevice(DriverHandle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+void CloseDevice(void *, DriverHandle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
-void Request(DriverHandle handle, uint32_t code, void *record, uint32_t size, uint32_t *status) {
+void Request(void *, DriverHandle handle, uint32_t code, void *record, uint32_t size, uint32_t *status) {
   DWORD returned = 0;
   DeviceIoControl(reinterpret_cast<HANDLE>(handle), code, record, size, status, sizeof *status, &returned, nullptr);
 }
 
-void SleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
+void SleepMs(void *, uint32_t milliseconds) { Sleep(milliseconds); }
 
 }  // namespace
 
-const DriverBackend kWinDriverBackend = {"windriver", OpenDevice, CloseDevice, Request, SleepMs};
+const DriverBackend kWinDriverBackend = {"windriver", nullptr, OpenDevice, CloseDevice, Request, SleepMs};
 
 }  // namespace kpx::device
 

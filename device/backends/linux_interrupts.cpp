@@ -1,0 +1,110 @@
+#if defined(__linux__)
+
+#include "device/backends/linux_interrupts.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "device/driver_records.h"
+
+namespace kpx::device::linux_pci {
+namespace {
+
+constexpr uint32_t kStatusOk = 0;
+constexpr uint32_t kStatusInsufficientResources = 0x20000005;
+constexpr uint32_t kStatusFailedEnablingInterrupt = 0x2000000C;
+constexpr uint32_t kStatusOperationFailed = 0x20000020;
+
+// uio_pci_generic delivers the running total of the card's interrupts as a
+// 32-bit count on every read.
+constexpr size_t kUioEventSize = 4;
+
+}  // namespace
+
+uint32_t UioInterrupt::Start(const std::string &uio_path, const std::string &config_path,
+                             std::shared_ptr<UioInterrupt> &out) {
+  std::shared_ptr<UioInterrupt> irq(new UioInterrupt);
+  // Non-blocking: a poll() that reported data may still find none to read
+  // (another reader, a spurious wake-up), and the wait must not hang there.
+  irq->uio_ = UniqueFd(::open(uio_path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+  if (!irq->uio_.Valid()) return kStatusFailedEnablingInterrupt;
+  irq->config_ = UniqueFd(::open(config_path.c_str(), O_RDWR | O_CLOEXEC));
+  if (!irq->config_.Valid()) return kStatusFailedEnablingInterrupt;
+  irq->wake_ = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!irq->wake_.Valid()) return kStatusInsufficientResources;
+  irq->enabled_.store(true);
+  if (!irq->SetMasked(false)) return kStatusFailedEnablingInterrupt;
+  out = std::move(irq);
+  return kStatusOk;
+}
+
+bool UioInterrupt::SetMasked(bool masked) {
+  uint16_t command = 0;
+  if (::pread(config_.Get(), &command, sizeof command, kPciCommandOffset) != sizeof command) return false;
+  const uint16_t wanted = masked ? static_cast<uint16_t>(command | kPciCommandIntxDisable)
+                                 : static_cast<uint16_t>(command & ~kPciCommandIntxDisable);
+  if (wanted == command) return true;
+  // Two bytes only: the status register above it clears its error bits
+  // when they are written back as ones.
+  return ::pwrite(config_.Get(), &wanted, sizeof wanted, kPciCommandOffset) == sizeof wanted;
+}
+
+UioInterrupt::WaitResult UioInterrupt::Wait() {
+  const auto result = [this](uint32_t outcome) { return WaitResult{outcome, count_, lost_}; };
+  if (!enabled_.load()) return result(kInterruptOutcomeDisabled);
+  if (unmask_before_wait_) {
+    // The handler has acknowledged the card by now: let it interrupt again.
+    std::lock_guard lock(command_mutex_);
+    if (enabled_.load()) SetMasked(false);
+    unmask_before_wait_ = false;
+  }
+
+  pollfd fds[2] = {{uio_.Get(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}};
+  const int ready = ::poll(fds, 2, -1);
+  if (ready < 0) return result(errno == EINTR ? kInterruptOutcomeNothing : kInterruptOutcomeDisabled);
+  if ((fds[1].revents & POLLIN) != 0 || !enabled_.load()) return result(kInterruptOutcomeDisabled);
+  if ((fds[0].revents & POLLIN) == 0) {
+    // POLLERR/POLLHUP without data: the UIO device went away. Reporting
+    // "disabled" ends the interrupt thread instead of letting it spin.
+    return result((fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 ? kInterruptOutcomeDisabled
+                                                                          : kInterruptOutcomeNothing);
+  }
+
+  uint32_t total = 0;
+  const ssize_t n = ::read(uio_.Get(), &total, kUioEventSize);
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return result(kInterruptOutcomeNothing);
+  if (n != static_cast<ssize_t>(kUioEventSize)) return result(kInterruptOutcomeDisabled);
+
+  // The total counts from when the UIO device was bound, so the first event
+  // after an enable counts as one; a later jump of more than one means the
+  // interrupts in between were merged into this one.
+  const uint32_t delta = have_event_count_ ? total - last_event_count_ : 1;
+  have_event_count_ = true;
+  last_event_count_ = total;
+  if (delta == 0) return result(kInterruptOutcomeNothing);
+  count_ += delta;
+  lost_ += delta - 1;
+  unmask_before_wait_ = true;
+  return result(kInterruptOutcomeRaised);
+}
+
+uint32_t UioInterrupt::Stop() {
+  bool masked;
+  {
+    std::lock_guard lock(command_mutex_);
+    enabled_.store(false);
+    masked = SetMasked(true);
+  }
+  const uint64_t one = 1;
+  // Cannot fail short of a counter overflow; the wake-up is best effort.
+  [[maybe_unused]] const ssize_t n = ::write(wake_.Get(), &one, sizeof one);
+  return masked ? kStatusOk : kStatusOperationFailed;
+}
+
+}  // namespace kpx::device::linux_pci
+
+#endif  // __linux__

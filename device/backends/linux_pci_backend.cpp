@@ -1,0 +1,434 @@
+#if defined(__linux__)
+
+#include "device/backends/linux_pci_backend.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "device/driver_records.h"
+
+namespace kpx::device {
+
+using linux_pci::BarTable;
+using linux_pci::PciAddress;
+using linux_pci::SysfsDevice;
+using linux_pci::UniqueFd;
+
+namespace {
+
+constexpr uint32_t kStatusOk = 0;
+constexpr uint32_t kStatusInterruptNotEnabled = 0x2000000D;
+constexpr uint32_t kStatusDeviceNotFound = 0x2000000F;
+constexpr uint32_t kStatusMapFailed = 0x20000017;
+constexpr uint32_t kStatusNoResources = 0x20000019;
+constexpr uint32_t kStatusInvalidParameter = 0x2000001B;
+constexpr uint32_t kStatusOperationFailed = 0x20000020;
+constexpr uint32_t kStatusFailedEnablingInterrupt = 0x2000000C;
+
+// The record set this back end answers is the one of driver 12.30.
+constexpr uint32_t kReportedDriverVersion = kMinimumDriverVersion;
+
+// Fields of the resource description that only this back end reads back:
+// the device handle of the function described (in the gap between the item
+// count and the first item), and per item what the registration needs.
+constexpr uint32_t kDescOffDeviceHandle = 4;           // u32
+constexpr uint32_t kItemOffMemoryPhysical = 8;         // u64 bus address of a memory space
+constexpr uint32_t kItemOffMemoryLength = 16;          // u64
+constexpr uint32_t kItemOffIoLength = 24;              // u64
+constexpr uint32_t kItemOffInterruptLine = 8;          // u32 the `irq` number
+
+// The scan record's bus field: the domain above the 8-bit bus number.
+constexpr uint32_t kBusFieldDomainShift = 8;
+constexpr uint32_t kBusFieldBusMask = 0xFF;
+
+uint8_t *Item(uint8_t *description, uint32_t i) {
+  return description + kResourceOffFirstItem + kResourceItemSize * i;
+}
+
+uint32_t StatusOfOpenError(int error) {
+  return error == ENOENT || error == ENODEV || error == ENXIO ? kStatusDeviceNotFound : kStatusMapFailed;
+}
+
+// Opens a resourceN file and checks it covers the whole register space (a
+// sysfs resource file is exactly as long as its space).
+uint32_t OpenBarFile(const SysfsDevice &device, uint32_t bar, uint64_t length, UniqueFd &out) {
+  UniqueFd fd(::open(device.BarFile(bar).c_str(), O_RDWR | O_CLOEXEC));
+  if (!fd.Valid()) return StatusOfOpenError(errno);
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) return kStatusMapFailed;
+  if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) < length) return kStatusNoResources;
+  out = std::move(fd);
+  return kStatusOk;
+}
+
+}  // namespace
+
+LinuxPciBackend::LinuxPciBackend(std::string sysfs_root, std::string dev_root)
+    : sysfs_root_(std::move(sysfs_root)),
+      dev_root_(std::move(dev_root)),
+      operations_{"linux-sysfs", this, OpenDevice, CloseDevice, Request, SleepMs} {}
+
+LinuxPciBackend::~LinuxPciBackend() {
+  std::map<uint32_t, std::shared_ptr<linux_pci::UioInterrupt>> interrupts;
+  {
+    std::lock_guard lock(mutex_);
+    interrupts.swap(interrupts_);
+    for (auto &[card_handle, registration] : registrations_) ReleaseRegistration(card_handle, registration);
+    registrations_.clear();
+  }
+  for (auto &[device, irq] : interrupts) irq->Stop();
+}
+
+// ---- Handles ---------------------------------------------------------------
+
+DriverHandle LinuxPciBackend::OpenDevice(void *context) {
+  auto &self = *static_cast<LinuxPciBackend *>(context);
+  // "The driver" is the kernel's PCI directory: without it there is nothing
+  // this back end could answer.
+  if (::access(linux_pci::PciDevicesDir(self.sysfs_root_).c_str(), R_OK | X_OK) != 0) return kInvalidDriverHandle;
+  std::lock_guard lock(self.mutex_);
+  const DriverHandle handle = self.next_handle_++;
+  if (self.next_handle_ == kInvalidDriverHandle || self.next_handle_ <= 0) self.next_handle_ = 1;
+  self.handles_.insert(handle);
+  return handle;
+}
+
+void LinuxPciBackend::CloseDevice(void *context, DriverHandle handle) {
+  auto &self = *static_cast<LinuxPciBackend *>(context);
+  std::lock_guard lock(self.mutex_);
+  self.handles_.erase(handle);
+}
+
+void LinuxPciBackend::SleepMs(void *, uint32_t milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void LinuxPciBackend::Request(void *context, DriverHandle handle, uint32_t code, void *record, uint32_t size,
+                              uint32_t *status) {
+  auto &self = *static_cast<LinuxPciBackend *>(context);
+  bool known;
+  {
+    std::lock_guard lock(self.mutex_);
+    known = self.handles_.count(handle) != 0;
+  }
+  *status = known && record != nullptr ? self.Dispatch(code, static_cast<uint8_t *>(record), size)
+                                       : kStatusInvalidParameter;
+}
+
+uint32_t LinuxPciBackend::Dispatch(uint32_t code, uint8_t *record, uint32_t size) {
+  const auto fits = [size](uint32_t expected) { return size >= expected; };
+  switch (code) {
+    case kRequestVersion:
+      if (!fits(kVersionRecordSize)) break;
+      PutU32(record, kVersionOffVersion, kReportedDriverVersion);
+      return kStatusOk;
+    case kRequestPciScan:
+      return fits(kScanRecordSize) ? Scan(record) : kStatusInvalidParameter;
+    case kRequestCardInfo:
+      return fits(kCardInfoRecordSize) ? CardInfo(record) : kStatusInvalidParameter;
+    case kRequestCardRegister:
+      return fits(kRegistrationRecordSize) ? Register(record) : kStatusInvalidParameter;
+    case kRequestCardUnregister:
+      return fits(kRegistrationRecordSize) ? Unregister(record) : kStatusInvalidParameter;
+    case kRequestTransfer:
+      return fits(kTransferRecordSize) ? Transfer(record) : kStatusInvalidParameter;
+    case kRequestConfigAccess:
+      return fits(kConfigRecordSize) ? ConfigAccess(record) : kStatusInvalidParameter;
+    case kRequestInterruptEnable:
+      return fits(kInterruptRecordSize) ? InterruptEnable(record) : kStatusInvalidParameter;
+    case kRequestInterruptWait:
+      return fits(kInterruptRecordSize) ? InterruptWait(record) : kStatusInvalidParameter;
+    case kRequestInterruptDisable:
+      return fits(kInterruptRecordSize) ? InterruptDisable(record) : kStatusInvalidParameter;
+    default:
+      break;
+  }
+  return kStatusInvalidParameter;
+}
+
+// ---- Devices -----------------------------------------------------------------
+
+uint32_t LinuxPciBackend::DeviceHandleOf(const PciAddress &address) {
+  for (size_t i = 0; i < devices_.size(); ++i)
+    if (devices_[i] == address) return static_cast<uint32_t>(i + 1);
+  devices_.push_back(address);
+  return static_cast<uint32_t>(devices_.size());
+}
+
+const PciAddress *LinuxPciBackend::DeviceOf(uint32_t device_handle) const {
+  if (device_handle == 0 || device_handle > devices_.size()) return nullptr;
+  return &devices_[device_handle - 1];
+}
+
+PciAddress LinuxPciBackend::AddressAt(const uint8_t *record, uint32_t off_bus, uint32_t off_slot,
+                                      uint32_t off_function) {
+  const uint32_t bus_field = GetU32(record, off_bus);
+  return {bus_field >> kBusFieldDomainShift, bus_field & kBusFieldBusMask, GetU32(record, off_slot),
+          GetU32(record, off_function)};
+}
+
+SysfsDevice LinuxPciBackend::Sysfs(const PciAddress &address) const {
+  return SysfsDevice(sysfs_root_, linux_pci::PciName(address));
+}
+
+uint32_t LinuxPciBackend::Scan(uint8_t *record) {
+  std::vector<PciAddress> found;
+  if (!linux_pci::ScanPciDevices(sysfs_root_, GetU32(record, kScanOffVendor), GetU32(record, kScanOffDevice), found))
+    return kStatusDeviceNotFound;
+  const uint32_t count = found.size() < kScanMaxCards ? static_cast<uint32_t>(found.size()) : kScanMaxCards;
+  PutU32(record, kScanOffCardCount, count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t at = kScanOffFirstSlot + kScanSlotSize * i;
+    PutU32(record, at, found[i].domain << kBusFieldDomainShift | found[i].bus);
+    PutU32(record, at + 4, found[i].device);
+    PutU32(record, at + 8, found[i].function);
+  }
+  return kStatusOk;
+}
+
+uint32_t LinuxPciBackend::CardInfo(uint8_t *record) {
+  const PciAddress address = AddressAt(record, kCardInfoOffBus, kCardInfoOffSlot, kCardInfoOffFunction);
+  const SysfsDevice sysfs = Sysfs(address);
+  struct stat st {};
+  if (::stat(sysfs.Dir().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return kStatusDeviceNotFound;
+  BarTable bars;
+  if (!linux_pci::ReadBarTable(sysfs, bars)) return kStatusNoResources;
+  const uint32_t irq_line = linux_pci::ReadIrqLine(sysfs);
+
+  uint32_t device_handle;
+  {
+    std::lock_guard lock(mutex_);
+    device_handle = DeviceHandleOf(address);
+  }
+  uint8_t *description = record + kCardInfoOffResources;
+  std::memset(description, 0, kResourceDescriptionSize);
+  PutU32(description, kDescOffDeviceHandle, device_handle);
+  uint32_t n = 0;
+  for (uint32_t bar = 0; bar < linux_pci::kBarCount; ++bar) {
+    uint8_t *item = Item(description, n);
+    if (bars[bar].IsMemory()) {
+      PutU32(item, kItemOffType, kItemTypeMemory);
+      PutU64(item, kItemOffMemoryPhysical, bars[bar].start);
+      PutU64(item, kItemOffMemoryLength, bars[bar].Length());
+      PutU64(item, kItemOffMemoryUserAddress, 0);  // mapped at registration
+      PutU32(item, kItemOffMemoryBar, bar);
+      ++n;
+    } else if (bars[bar].IsIo()) {
+      PutU32(item, kItemOffType, kItemTypeIo);
+      PutU64(item, kItemOffIoPortAddress, bars[bar].start);
+      PutU32(item, kItemOffIoBar, bar);
+      PutU64(item, kItemOffIoLength, bars[bar].Length());
+      ++n;
+    }
+  }
+  if (irq_line != 0) {
+    // The interrupt handle names the function, so the enable, wait and
+    // disable requests find its UIO node again.
+    uint8_t *item = Item(description, n++);
+    PutU32(item, kItemOffType, kItemTypeInterrupt);
+    PutU32(item, kItemOffInterruptLine, irq_line);
+    PutU32(item, kItemOffInterruptHandle, device_handle);
+  }
+  PutU32(description, kResourceOffItemCount, n);
+  return kStatusOk;
+}
+
+// ---- Registration ------------------------------------------------------------
+
+void LinuxPciBackend::ReleaseRegistration(uint32_t card_handle, Registration &registration) {
+  for (const Mapping &m : registration.mappings) ::munmap(m.base, m.length);
+  registration.mappings.clear();
+  std::erase_if(io_windows_, [card_handle](const IoWindow &w) { return w.card_handle == card_handle; });
+  registration.io_files.clear();
+}
+
+uint32_t LinuxPciBackend::Register(uint8_t *record) {
+  const uint32_t device_handle = GetU32(record, kRegistrationOffResources + kDescOffDeviceHandle);
+  PciAddress address;
+  {
+    std::lock_guard lock(mutex_);
+    const PciAddress *known = DeviceOf(device_handle);
+    if (known == nullptr) return kStatusInvalidParameter;
+    address = *known;
+  }
+  const SysfsDevice sysfs = Sysfs(address);
+  BarTable bars;
+  if (!linux_pci::ReadBarTable(sysfs, bars)) return kStatusNoResources;
+
+  Registration registration{device_handle, {}, {}};
+  std::vector<IoWindow> windows;
+  const auto fail = [&registration](uint32_t status) {
+    for (const Mapping &m : registration.mappings) ::munmap(m.base, m.length);
+    return status;
+  };
+  const long page = ::sysconf(_SC_PAGESIZE);
+  const uint64_t page_mask = page > 0 ? static_cast<uint64_t>(page) - 1 : 4095;
+
+  uint8_t *description = record + kRegistrationOffResources;
+  uint32_t items = GetU32(description, kResourceOffItemCount);
+  if (items > kResourceMaxItems) items = kResourceMaxItems;
+  for (uint32_t i = 0; i < items; ++i) {
+    uint8_t *item = Item(description, i);
+    const uint32_t type = GetU32(item, kItemOffType);
+    if (type == kItemTypeMemory) {
+      const uint32_t bar = GetU32(item, kItemOffMemoryBar);
+      if (bar >= linux_pci::kBarCount || !bars[bar].IsMemory()) return fail(kStatusNoResources);
+      UniqueFd fd;
+      const uint32_t status = OpenBarFile(sysfs, bar, bars[bar].Length(), fd);
+      if (status != kStatusOk) return fail(status);
+      // The file maps from the page that holds the start of the space; a
+      // space smaller than a page need not start on a page boundary.
+      const uint64_t in_page = bars[bar].start & page_mask;
+      const size_t length = static_cast<size_t>(in_page + bars[bar].Length());
+      void *base = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd.Get(), 0);
+      if (base == MAP_FAILED) return fail(kStatusMapFailed);
+      registration.mappings.push_back({base, length});
+      PutU64(item, kItemOffMemoryUserAddress, reinterpret_cast<uintptr_t>(base) + in_page);
+    } else if (type == kItemTypeIo) {
+      const uint32_t bar = GetU32(item, kItemOffIoBar);
+      if (bar >= linux_pci::kBarCount || !bars[bar].IsIo()) return fail(kStatusNoResources);
+      UniqueFd fd;
+      const uint32_t status = OpenBarFile(sysfs, bar, bars[bar].Length(), fd);
+      if (status != kStatusOk) return fail(status);
+      windows.push_back({bars[bar].start, bars[bar].Length(), fd.Get(), 0});
+      registration.io_files.push_back(std::move(fd));
+    }
+  }
+
+  std::lock_guard lock(mutex_);
+  uint32_t card_handle = next_card_handle_++;
+  if (next_card_handle_ == 0) next_card_handle_ = 1;
+  while (card_handle == 0 || registrations_.count(card_handle) != 0) card_handle = next_card_handle_++;
+  for (IoWindow &w : windows) {
+    w.card_handle = card_handle;
+    io_windows_.push_back(w);
+  }
+  registrations_.emplace(card_handle, std::move(registration));
+  PutU32(record, kRegistrationOffCardHandle, card_handle);
+  return kStatusOk;
+}
+
+uint32_t LinuxPciBackend::Unregister(uint8_t *record) {
+  const uint32_t card_handle = GetU32(record, kRegistrationOffCardHandle);
+  std::shared_ptr<linux_pci::UioInterrupt> orphan;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = registrations_.find(card_handle);
+    if (it == registrations_.end()) return kStatusInvalidParameter;
+    const uint32_t device = it->second.device;
+    ReleaseRegistration(card_handle, it->second);
+    registrations_.erase(it);
+    // The last registration of a function takes its interrupt with it, so
+    // a card released with interrupts on leaves no wait behind.
+    bool still_registered = false;
+    for (const auto &[handle, other] : registrations_) still_registered |= other.device == device;
+    if (!still_registered) {
+      auto irq = interrupts_.find(device);
+      if (irq != interrupts_.end()) {
+        orphan = std::move(irq->second);
+        interrupts_.erase(irq);
+      }
+    }
+  }
+  if (orphan) orphan->Stop();
+  return kStatusOk;
+}
+
+// ---- Port transfers and configuration space ----------------------------------
+
+uint32_t LinuxPciBackend::Transfer(uint8_t *record) {
+  const uint64_t address = GetU64(record, kTransferOffAddress);
+  const uint32_t kind = GetU32(record, kTransferOffKind);
+  const uint32_t bytes = GetU32(record, kTransferOffBytes);
+  auto *buffer = reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(GetU64(record, kTransferOffBuffer)));
+  const bool read = kind == kTransferRead16 || kind == kTransferRead32;
+  const bool write = kind == kTransferWrite16 || kind == kTransferWrite32;
+  const uint32_t width = kind == kTransferRead32 || kind == kTransferWrite32 ? 4 : 2;
+  if (buffer == nullptr || !(read || write) || bytes != width) return kStatusInvalidParameter;
+
+  // The lock keeps the window's file open for the whole access.
+  std::lock_guard lock(mutex_);
+  for (const IoWindow &w : io_windows_) {
+    if (w.length < bytes || address < w.start || address - w.start > w.length - bytes) continue;
+    const off_t offset = static_cast<off_t>(address - w.start);
+    const ssize_t n = read ? ::pread(w.fd, buffer, bytes, offset) : ::pwrite(w.fd, buffer, bytes, offset);
+    return n == static_cast<ssize_t>(bytes) ? kStatusOk : kStatusOperationFailed;
+  }
+  return kStatusInvalidParameter;
+}
+
+uint32_t LinuxPciBackend::ConfigAccess(uint8_t *record) {
+  const PciAddress address = AddressAt(record, kConfigOffBus, kConfigOffSlot, kConfigOffFunction);
+  auto *buffer = reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(GetU64(record, kConfigOffBuffer)));
+  const uint32_t offset = GetU32(record, kConfigOffOffset);
+  const bool read = GetU32(record, kConfigOffReadFlag) == 1;
+  if (buffer == nullptr || GetU32(record, kConfigOffBytes) != 4) return kStatusInvalidParameter;
+  // Opened for this access only: an application that never touches the
+  // configuration space needs no permission on it.
+  const std::string path = Sysfs(address).File("config");
+  UniqueFd fd(::open(path.c_str(), (read ? O_RDONLY : O_WRONLY) | O_CLOEXEC));
+  if (!fd.Valid()) return errno == ENOENT ? kStatusDeviceNotFound : kStatusOperationFailed;
+  const ssize_t n = read ? ::pread(fd.Get(), buffer, 4, offset) : ::pwrite(fd.Get(), buffer, 4, offset);
+  return n == 4 ? kStatusOk : kStatusOperationFailed;
+}
+
+// ---- Interrupts ----------------------------------------------------------------
+
+uint32_t LinuxPciBackend::InterruptEnable(uint8_t *record) {
+  const uint32_t device_handle = GetU32(record, kInterruptOffHandle);
+  std::lock_guard lock(mutex_);
+  const PciAddress *address = DeviceOf(device_handle);
+  if (address == nullptr) return kStatusInvalidParameter;
+  if (interrupts_.count(device_handle) != 0) return kStatusOk;  // already armed
+  const SysfsDevice sysfs = Sysfs(*address);
+  const std::string node = linux_pci::FindUioNode(sysfs);
+  if (node.empty()) return kStatusFailedEnablingInterrupt;
+  std::shared_ptr<linux_pci::UioInterrupt> irq;
+  const uint32_t status = linux_pci::UioInterrupt::Start(dev_root_ + "/" + node, sysfs.File("config"), irq);
+  if (status != kStatusOk) return status;
+  interrupts_.emplace(device_handle, std::move(irq));
+  return kStatusOk;
+}
+
+uint32_t LinuxPciBackend::InterruptWait(uint8_t *record) {
+  std::shared_ptr<linux_pci::UioInterrupt> irq;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = interrupts_.find(GetU32(record, kInterruptOffHandle));
+    if (it != interrupts_.end()) irq = it->second;
+  }
+  if (!irq) {
+    PutU32(record, kInterruptOffOutcome, kInterruptOutcomeDisabled);
+    return kStatusOk;
+  }
+  // Blocks without the lock; the reference keeps the UIO node open even if
+  // the interrupt is disabled meanwhile.
+  const linux_pci::UioInterrupt::WaitResult r = irq->Wait();
+  PutU32(record, kInterruptOffCount, r.count);
+  PutU32(record, kInterruptOffLost, r.lost);
+  PutU32(record, kInterruptOffOutcome, r.outcome);
+  return kStatusOk;
+}
+
+uint32_t LinuxPciBackend::InterruptDisable(uint8_t *record) {
+  std::shared_ptr<linux_pci::UioInterrupt> irq;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = interrupts_.find(GetU32(record, kInterruptOffHandle));
+    if (it == interrupts_.end()) return kStatusInterruptNotEnabled;
+    irq = std::move(it->second);
+    interrupts_.erase(it);
+  }
+  return irq->Stop();
+}
+
+}  // namespace kpx::device
+
+#endif  // __linux__
