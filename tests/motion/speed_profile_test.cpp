@@ -215,6 +215,7 @@ TEST_F(SpeedProfile, FixedRangeCapsSpeedsAndKeepsMagnification) {
 
 TEST_F(SpeedProfile, FixedRangeRefusalsAndFailedLookup) {
   OpenCards(1);
+  motion::ClearAllProfiles();  // undo the board defaults: a record never given a range
   AxisProfile &p = Record(0);
   // Never given a range: above the table sets the mode and the cap only.
   k4160_variety_speed_range(0, 1, 10000000);
