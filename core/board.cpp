@@ -7,6 +7,7 @@
 #include "core/registers.h"
 #include "core/shared_registers.h"
 #include "device/pci_device.h"
+#include "irq/interrupt_service.h"
 #include "kpx4160.h"
 
 namespace kpx::core {
@@ -107,6 +108,8 @@ void k4160_board_rest(void) {
 void k4160_board_reset(void) { k4160_board_rest(); }
 
 void k4160_board_close(void) {
+  // An interrupt callback cannot release the card its own thread serves.
+  if (kpx::irq::OnInterruptThread()) return;
   if (CardCount == 0) return;
   if (LibraryLeave() > 0) return;
   EmergencyStopAllCards();

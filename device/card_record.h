@@ -31,7 +31,9 @@ struct CardRecord {
   DriverHandle driver;
   alignas(8) uint8_t interrupt_request[kInterruptRecordSize];
   InterruptServiceLink interrupt_service;
-  void (*interrupt_handler)(CardRecord &card);
+  // Run by the interrupt thread for every interrupt, with the interrupt
+  // count, lost count and wait outcome the driver left in interrupt_request.
+  void (*interrupt_handler)(CardRecord &card, uint32_t count, uint32_t lost, uint32_t outcome);
   uint32_t bus, slot, function;
   AddressSpaceEntry spaces[kAddressSpaceCount];
   alignas(8) uint8_t registration[kRegistrationRecordSize];

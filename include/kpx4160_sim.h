@@ -59,6 +59,14 @@ typedef struct kpx4160_sim_access {
   uint32_t is_write; /**< 1 for a write, 0 for a read */
 } kpx4160_sim_access;
 
+/** One PCI configuration-space access as the simulated card saw it. */
+typedef struct kpx4160_sim_config_access {
+  uint32_t card;     /**< card number on the virtual bus */
+  uint32_t offset;   /**< byte offset in the configuration space */
+  uint32_t value;    /**< value written, or value returned by a read */
+  uint32_t is_write; /**< 1 for a write, 0 for a read */
+} kpx4160_sim_config_access;
+
 /** Resource lists a simulated card can report (for testing refusals). */
 typedef enum kpx4160_sim_resources {
   KPX4160_SIM_RESOURCES_NORMAL = 0,          /**< one interrupt, memory BAR 0, register space BAR 1 */
@@ -115,6 +123,15 @@ KPX4160_API uint32_t kpx4160_sim_read_window32(unsigned card, unsigned offset);
 KPX4160_API uint32_t kpx4160_sim_get_config_dword(unsigned card, unsigned offset);
 /** Sets a dword of the card's PCI configuration space. */
 KPX4160_API void kpx4160_sim_set_config_dword(unsigned card, unsigned offset, uint32_t value);
+
+/** Number of configuration-space accesses recorded since reset or the last kpx4160_sim_config_log_clear(). */
+KPX4160_API uint32_t kpx4160_sim_config_log_size(void);
+/** Copies configuration-space access i (0 = first) into *out; returns 0, or -1 when i is past the end or out is null. */
+KPX4160_API int kpx4160_sim_config_log_entry(uint32_t i, kpx4160_sim_config_access *out);
+/** Empties the log of configuration-space accesses. */
+KPX4160_API void kpx4160_sim_config_log_clear(void);
+/** Status the card's interrupt enable request reports from now on (0: the enable works; e.g. 0x2000000C refuses it); returns 0, or -1 for no such card. */
+KPX4160_API int kpx4160_sim_set_interrupt_enable_status(unsigned card, uint32_t status);
 
 /** Raises an interrupt on the card: a pending wait returns with it; returns 0, or -1 if the card's interrupt is not enabled (the interrupt is lost). */
 KPX4160_API int kpx4160_sim_raise_interrupt(unsigned card);

@@ -195,6 +195,35 @@ void kpx4160_sim_set_config_dword(unsigned card, unsigned offset, uint32_t value
   slot->card.config[offset / 4] = value;
 }
 
+uint32_t kpx4160_sim_config_log_size(void) {
+  SimBus &bus = Bus();
+  std::lock_guard lock(bus.mutex);
+  return static_cast<uint32_t>(bus.config_log.size());
+}
+
+int kpx4160_sim_config_log_entry(uint32_t i, kpx4160_sim_config_access *out) {
+  SimBus &bus = Bus();
+  std::lock_guard lock(bus.mutex);
+  if (out == nullptr || i >= bus.config_log.size()) return -1;
+  *out = bus.config_log[i];
+  return 0;
+}
+
+void kpx4160_sim_config_log_clear(void) {
+  SimBus &bus = Bus();
+  std::lock_guard lock(bus.mutex);
+  bus.config_log.clear();
+}
+
+int kpx4160_sim_set_interrupt_enable_status(unsigned card, uint32_t status) {
+  SimBus &bus = Bus();
+  std::lock_guard lock(bus.mutex);
+  SimSlot *slot = bus.Slot(card);
+  if (slot == nullptr) return -1;
+  slot->interrupt_enable_status = status;
+  return 0;
+}
+
 int kpx4160_sim_raise_interrupt(unsigned card) {
   SimBus &bus = Bus();
   std::lock_guard lock(bus.mutex);

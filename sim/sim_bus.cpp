@@ -26,6 +26,7 @@ void SimBus::ResetLocked(unsigned cards) {
   scan_status = 0;
   trace_on = true;
   trace.clear();
+  config_log.clear();
   request_counts.clear();
   total_requests = 0;
 }

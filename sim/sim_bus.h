@@ -41,6 +41,8 @@ struct SimSlot {
   kpx4160_sim_resources resources = KPX4160_SIM_RESOURCES_NORMAL;
   bool register_space_memory = false;
   uint32_t registrations = 0;
+  // Status the interrupt enable request reports (0: the enable works).
+  uint32_t interrupt_enable_status = 0;
   SimInterrupt interrupt;
 };
 
@@ -55,6 +57,8 @@ struct SimBus {
   intptr_t next_handle = 1;
   bool trace_on = true;
   std::vector<kpx4160_sim_access> trace;
+  // Every configuration-space access, in order (not affected by trace_on).
+  std::vector<kpx4160_sim_config_access> config_log;
   std::map<uint32_t, uint64_t> request_counts;
   uint64_t total_requests = 0;
 

@@ -211,16 +211,19 @@ uint32_t ConfigAccess(SimBus &bus, uint8_t *record) {
   if (card < 0 || buffer == nullptr || offset + 4 > kConfigSpaceSize || GetU32(record, kConfigOffBytes) != 4)
     return kStatusInvalidParameter;
   uint32_t &word = bus.slots[card]->card.config[offset / 4];
-  if (GetU32(record, kConfigOffReadFlag) == 1)
+  const bool read = GetU32(record, kConfigOffReadFlag) == 1;
+  if (read)
     std::memcpy(buffer, &word, 4);
   else
     std::memcpy(&word, buffer, 4);
+  bus.config_log.push_back({static_cast<uint32_t>(card), offset, word, read ? 0u : 1u});
   return kStatusOk;
 }
 
 uint32_t InterruptEnable(SimBus &bus, uint8_t *record) {
   const int card = CardOfInterrupt(bus, record);
   if (card < 0) return kStatusInvalidParameter;
+  if (bus.slots[card]->interrupt_enable_status != kStatusOk) return bus.slots[card]->interrupt_enable_status;
   SimInterrupt &irq = bus.slots[card]->interrupt;
   irq.enabled = true;
   irq.pending = 0;
