@@ -198,5 +198,48 @@ TEST_F(LinuxBackendTest, InterruptEnableNeedsABoundUioNode) {
   EXPECT_NE(FakeSysfs::Read16(tree_.ConfigPath("0000:01:00.0"), kCommandOffset) & kIntxDisable, 0);
 }
 
+// The whole path over the Linux back end: the library's interrupt service
+// waits on the UIO node, acknowledges every interrupt at the card's control
+// word and calls the board callback; closing the board ends the thread.
+std::atomic<unsigned> linux_isr_calls{0};
+std::atomic<unsigned> linux_isr_card{0xFFFF};
+void CountLinuxIsr(uint16_t card) {
+  linux_isr_card.store(card);
+  linux_isr_calls.fetch_add(1);
+}
+
+bool WaitForIsrCalls(unsigned n) {
+  for (int i = 0; i < 10000 && linux_isr_calls.load() < n; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return linux_isr_calls.load() >= n;
+}
+
+TEST_F(LinuxInterruptThreaded, InterruptServiceAcknowledgesEveryInterruptAndCloseEndsIt) {
+  constexpr uint32_t kPciIntControl = 0x48;
+  OpenCard();
+  linux_isr_calls = 0;
+  k4160_set_board_isr(CountLinuxIsr);
+  FakeSysfs::Write32(tree_.ConfigPath(name_), kPciIntControl, 0);
+  ASSERT_EQ(k4160_set_int_enable(0), 0);
+  EXPECT_EQ(Command() & kIntxDisable, 0);
+  // The enable itself writes the control word; clear it to see the acknowledge.
+  FakeSysfs::Write32(tree_.ConfigPath(name_), kPciIntControl, 0);
+
+  for (unsigned i = 1; i <= 3; ++i) {
+    tree_.RaiseInterrupt(kUio, 100 + i);
+    ASSERT_TRUE(WaitForIsrCalls(i)) << "interrupt " << i << " never reached the callback";
+    EXPECT_EQ(linux_isr_card.load(), 0u);
+    EXPECT_EQ(FakeSysfs::Read32(tree_.ConfigPath(name_), kPciIntControl), 0x300u) << "no acknowledge";
+    FakeSysfs::Write32(tree_.ConfigPath(name_), kPciIntControl, 0);
+  }
+
+  k4160_board_close();  // ends the interrupt thread before the card goes
+  k4160_set_board_isr(nullptr);
+  EXPECT_EQ(linux_isr_calls.load(), 3u);
+  EXPECT_NE(Command() & kIntxDisable, 0);
+  EXPECT_EQ(MappingsUnder(tree_.Root()), 0u);
+  EXPECT_EQ(OpenFdCount(), fds_before_);
+}
+
 }  // namespace
 }  // namespace kpx::test
