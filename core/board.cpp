@@ -115,6 +115,12 @@ void k4160_board_close(void) {
   EmergencyStopAllCards();
   LibraryInitialised.store(0, std::memory_order_release);
   kpx::device::DevicePause(kClosePauseMs);
+  // Every card's interrupt handler reads the chip of card 0, so all threads
+  // end before the first card is released.
+  for (uint16_t i = 0; i < CardCount; ++i) {
+    kpx::device::CardRecord *record = CardTable[i].load(std::memory_order_acquire);
+    if (record != nullptr) kpx::device::StopCardInterrupts(*record);
+  }
   for (uint16_t i = 0; i < CardCount; ++i) {
     kpx::device::CardRecord *record = CardTable[i].exchange(nullptr, std::memory_order_acq_rel);
     if (record != nullptr) kpx::device::CloseCard(record);

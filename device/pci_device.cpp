@@ -197,12 +197,16 @@ bool CheckCardResources(CardRecord &card) {
   return false;
 }
 
+void StopCardInterrupts(CardRecord &card) {
+  if (card.interrupt_service.service != nullptr && card.interrupt_service.stop != nullptr) {
+    card.interrupt_service.stop(card);
+    card.interrupt_service.service = nullptr;
+  }
+}
+
 void CloseCard(CardRecord *card) {
   if (card == nullptr) return;
-  if (card->interrupt_service.service != nullptr && card->interrupt_service.stop != nullptr) {
-    card->interrupt_service.stop(*card);
-    card->interrupt_service.service = nullptr;
-  }
+  StopCardInterrupts(*card);
   ReleaseAndFree(card);
 }
 

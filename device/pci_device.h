@@ -18,6 +18,8 @@ uint32_t DriverRequest(uint32_t request_code, DriverHandle handle, void *record,
 uint32_t CountCards(uint32_t vendor_id, uint32_t device_id);
 // Opens card `index` of the scan: 1 and the record, or 0 and null (nothing left open).
 int32_t OpenCard(CardRecord *&out, uint32_t vendor_id, uint32_t device_id, uint32_t index);
+// Stops the card's interrupt service, if one runs, and waits for its thread.
+void StopCardInterrupts(CardRecord &card);
 // Stops the card's interrupt service if any, releases the card and frees the record.
 void CloseCard(CardRecord *card);
 // Fills the address-space table and the interrupt handle; true if the card is usable.
