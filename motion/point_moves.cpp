@@ -70,28 +70,27 @@ void k4160_s_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode) {
   WritePclCommand(card, base, kPclStartAccelerating);
 }
 
-void k4160_ex_t_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode) {
+// The asymmetric moves: the distance first, then the ramp-down point the
+// chip needs to start decelerating in time, computed from that distance.
+static void AsymmetricMove(uint16_t axis, int32_t distance, uint16_t posi_mode,
+                           void (*compute_ramp_down)(AxisProfile &, int32_t), uint32_t mask, uint32_t value) {
   AxisProfile *p = ProfileFor(axis);
   if (p == nullptr) return;
   const uint16_t card = CardOf(axis), base = BaseOf(axis);
   distance = RelativeDistance(card, base, distance, posi_mode);
   WritePclRegister32(card, base, kPclDistancePre, static_cast<uint32_t>(distance));
-  ComputeRampDownPoint(*p, distance);
+  compute_ramp_down(*p, distance);
   WritePclRegister32(card, base, kPclRampDownPointPre, p->ramp_down_point);
-  WriteMode(card, base, kPclOperationModePre, kExTPmoveMask, kExTPmoveValue);
+  WriteMode(card, base, kPclOperationModePre, mask, value);
   WritePclCommand(card, base, kPclStartAccelerating);
 }
 
+void k4160_ex_t_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode) {
+  AsymmetricMove(axis, distance, posi_mode, ComputeRampDownPoint, kExTPmoveMask, kExTPmoveValue);
+}
+
 void k4160_ex_s_pmove(uint16_t axis, int32_t distance, uint16_t posi_mode) {
-  AxisProfile *p = ProfileFor(axis);
-  if (p == nullptr) return;
-  const uint16_t card = CardOf(axis), base = BaseOf(axis);
-  distance = RelativeDistance(card, base, distance, posi_mode);
-  WritePclRegister32(card, base, kPclDistancePre, static_cast<uint32_t>(distance));
-  ComputeSRampDownPoint(*p, distance);
-  WritePclRegister32(card, base, kPclRampDownPointPre, p->ramp_down_point);
-  WriteMode(card, base, kPclOperationModePre, kExSPmoveMask, kExSPmoveValue);
-  WritePclCommand(card, base, kPclStartAccelerating);
+  AsymmetricMove(axis, distance, posi_mode, ComputeSRampDownPoint, kExSPmoveMask, kExSPmoveValue);
 }
 
 void k4160_t_vmove(uint16_t axis, uint16_t direction) {
