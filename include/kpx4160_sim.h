@@ -155,6 +155,70 @@ KPX4160_API unsigned kpx4160_sim_open_handles(void);
 /** Number of cards registered with the driver right now. */
 KPX4160_API unsigned kpx4160_sim_registered_cards(void);
 
+/* ---- Motion in time ------------------------------------------------------
+ * The chip of every simulated card runs what the library loads: point and
+ * continuous moves with trapezoidal and S-curve ramps, two-axis lines, the
+ * one-deep pre-buffer, stops, speed changes, home search and handwheel
+ * operation; positions, encoder counts and the present speed follow. The
+ * state is computed from the clock whenever the card is accessed. sim/README.md
+ * describes the model.
+ */
+
+/** The simulator's clocks. */
+typedef enum kpx4160_sim_clock_mode {
+  KPX4160_SIM_CLOCK_REAL = 0,    /**< simulated time is wall time (the default) */
+  KPX4160_SIM_CLOCK_VIRTUAL = 1  /**< time moves only with the library's pauses, status polls and kpx4160_sim_advance() */
+} kpx4160_sim_clock_mode;
+
+/** Chooses the clock; poll_step_seconds is what each status poll adds in virtual time (negative or not finite: 10 microseconds). Stops every axis at once and restarts simulated time at 0. Returns 0, or -1 for an unknown mode. */
+KPX4160_API int kpx4160_sim_set_clock(kpx4160_sim_clock_mode mode, double poll_step_seconds);
+/** Simulated time in seconds since the clock was set or the simulator reset. */
+KPX4160_API double kpx4160_sim_time(void);
+/** Virtual time only: lets the given number of seconds pass; returns 0, or -1 in real time or for a negative or non-finite time. */
+KPX4160_API int kpx4160_sim_advance(double seconds);
+
+/** What one chip axis is doing, at the present simulated time. */
+typedef struct kpx4160_sim_axis_state {
+  int32_t position;       /**< logical position counter, pulses */
+  double speed;           /**< present output speed, pulses/s (>= 0) */
+  int32_t direction;      /**< +1 or -1 while moving, 0 at rest */
+  uint32_t busy;          /**< 1 while a move runs */
+  uint32_t pending;       /**< 1 while a move waits in the pre-buffer */
+  uint32_t moves_started; /**< moves started since the counts were cleared */
+  uint32_t underruns;     /**< starts that found the axis at rest after it had already moved since the counts were cleared: a chain of moves that ran dry */
+  uint32_t overruns;      /**< starts issued while the pre-buffer was full (not taken) */
+} kpx4160_sim_axis_state;
+
+/** Copies the state of a chip axis into *out; returns 0, or -1 for no such axis or a null out. */
+KPX4160_API int kpx4160_sim_get_axis_state(unsigned card, unsigned chip_axis, kpx4160_sim_axis_state *out);
+/** Clears the move, underrun and overrun counts of every axis; returns 0. */
+KPX4160_API int kpx4160_sim_clear_run_counts(void);
+/** Puts an encoder on the axis's motor: both encoder counters (the chip's and the PLD's) then count ratio x the output pulses from their present values on (0 removes it: the counters hold what is set). Returns 0, or -1 for no such axis or a non-finite ratio. */
+KPX4160_API int kpx4160_sim_set_encoder(unsigned card, unsigned chip_axis, double ratio);
+/** Feeds handwheel pulses (signed) to a chip axis: in handwheel operation it puts out as many at once. Returns 0, or -1 for no such axis or when the axis is not in handwheel operation. */
+KPX4160_API int kpx4160_sim_feed_handwheel(unsigned card, unsigned chip_axis, int32_t pulses);
+
+/** One sample of the motion log: one per chip axis of every card at every sampling instant, ordered by time, then card, then chip axis. */
+typedef struct kpx4160_sim_sample {
+  double time;        /**< simulated seconds */
+  uint32_t card;      /**< card number */
+  uint32_t chip_axis; /**< 0 or 1 */
+  int32_t position;   /**< logical position counter, pulses */
+  int32_t encoder;    /**< the chip's encoder counter */
+  double speed;       /**< present output speed, pulses/s (>= 0) */
+} kpx4160_sim_sample;
+
+/** Starts the motion log (dropping earlier samples) with a sample now and every interval_seconds of simulated time; returns 0, or -1 for an interval that is not positive and finite. */
+KPX4160_API int kpx4160_sim_log_start(double interval_seconds);
+/** Stops the motion log after the samples due up to now; the samples stay; returns 0. */
+KPX4160_API int kpx4160_sim_log_stop(void);
+/** Number of samples in the motion log (samples due up to now included). */
+KPX4160_API uint32_t kpx4160_sim_log_size(void);
+/** Copies sample i into *out; returns 0, or -1 when i is past the end or out is null. */
+KPX4160_API int kpx4160_sim_log_sample(uint32_t i, kpx4160_sim_sample *out);
+/** Writes the motion log as CSV (header "time,card,chip_axis,position,encoder,speed"); returns 0, or -1 if the file cannot be written. */
+KPX4160_API int kpx4160_sim_log_write_csv(const char *path);
+
 #ifdef __cplusplus
 }
 #endif

@@ -118,7 +118,10 @@ void kpx4160_sim_set_pcl_register(unsigned card, unsigned chip_axis, unsigned co
   std::lock_guard lock(bus.mutex);
   SimChipAxis *axis = ChipAxis(bus, card, chip_axis);
   if (axis == nullptr || code < kpx::sim::kFirstWriteCode || code >= kpx::sim::kEndReadCode) return;
+  bus.ObserveLocked();
   axis->Register(static_cast<uint16_t>(code)) = value;
+  axis->RegisterWritten(static_cast<uint16_t>(code), bus.clock.Now());
+  axis->Refresh();
 }
 
 uint32_t kpx4160_sim_get_pcl_register(unsigned card, unsigned chip_axis, unsigned code) {
@@ -126,6 +129,7 @@ uint32_t kpx4160_sim_get_pcl_register(unsigned card, unsigned chip_axis, unsigne
   std::lock_guard lock(bus.mutex);
   SimChipAxis *axis = ChipAxis(bus, card, chip_axis);
   if (axis == nullptr || code < kpx::sim::kFirstWriteCode || code >= kpx::sim::kEndReadCode) return 0;
+  bus.ObserveLocked();
   return axis->Register(static_cast<uint16_t>(code));
 }
 
@@ -229,13 +233,7 @@ int kpx4160_sim_raise_interrupt(unsigned card) {
   std::lock_guard lock(bus.mutex);
   SimSlot *slot = bus.Slot(card);
   if (slot == nullptr) return -1;
-  if (!slot->interrupt.enabled) {
-    ++slot->interrupt.lost;
-    return -1;
-  }
-  ++slot->interrupt.pending;
-  bus.interrupt_cv.notify_all();
-  return 0;
+  return bus.RaiseInterruptLocked(card) ? 0 : -1;
 }
 
 int kpx4160_sim_interrupt_enabled(unsigned card) {

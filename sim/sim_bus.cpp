@@ -1,5 +1,9 @@
 #include "sim/sim_bus.h"
 
+#include <algorithm>
+
+#include "sim/axis_events.h"
+
 namespace kpx::sim {
 
 SimBus &Bus() {
@@ -29,6 +33,66 @@ void SimBus::ResetLocked(unsigned cards) {
   config_log.clear();
   request_counts.clear();
   total_requests = 0;
+  clock.Set(ClockMode::kReal, kDefaultPollStep);
+  log.Clear();
+}
+
+namespace {
+
+void AdvanceCards(SimBus &bus, double t) {
+  for (unsigned c = 0; c < bus.slots.size(); ++c) {
+    SimSlot &slot = *bus.slots[c];
+    AxisEvents events[2];
+    slot.card.AdvanceTo(t, events);
+    OnAxisEvents(bus, c, events);
+  }
+}
+
+void TakeSample(SimBus &bus, double t) {
+  for (unsigned c = 0; c < bus.slots.size(); ++c)
+    for (uint32_t a = 0; a < 2; ++a) {
+      const SimChipAxis &axis = bus.slots[c]->card.chip[a];
+      kpx4160_sim_sample s{};
+      s.time = t;
+      s.card = c;
+      s.chip_axis = a;
+      s.position = static_cast<int32_t>(axis.motion.Position());
+      s.encoder = static_cast<int32_t>(axis.registers[0xA4 - 0x80]);
+      s.speed = axis.motion.Speed();
+      bus.log.Add(s);
+    }
+  bus.log.SampleTaken();
+}
+
+}  // namespace
+
+void SimBus::ObserveLocked() {
+  const double now = clock.Now();
+  while (log.Active() && log.NextSampleTime() <= now) {
+    const double t = log.NextSampleTime();
+    AdvanceCards(*this, t);
+    TakeSample(*this, t);
+  }
+  AdvanceCards(*this, now);
+}
+
+bool SimBus::RaiseInterruptLocked(unsigned card) {
+  SimSlot *slot = Slot(card);
+  if (slot == nullptr) return false;
+  if (!slot->interrupt.enabled) {
+    ++slot->interrupt.lost;
+    return false;
+  }
+  ++slot->interrupt.pending;
+  interrupt_cv.notify_all();
+  return true;
+}
+
+double SimBus::NextEventTimeLocked() const {
+  double next = log.Active() ? log.NextSampleTime() : kEndless;
+  for (const auto &slot : slots)
+    for (const SimChipAxis &axis : slot->card.chip) next = std::min(next, axis.motion.NextEventTime());
+  return next;
 }
 
 void SimBus::SetCardCountLocked(unsigned cards) {

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "kpx4160_sim.h"
+#include "sim/clock.h"
+#include "sim/motion_log.h"
 #include "sim/sim_card.h"
 
 namespace kpx::sim {
@@ -61,6 +63,19 @@ struct SimBus {
   std::vector<kpx4160_sim_config_access> config_log;
   std::map<uint32_t, uint64_t> request_counts;
   uint64_t total_requests = 0;
+  SimClock clock;
+  MotionLog log;
+
+  // Brings every card's motion up to the clock (filling in the motion log
+  // on the way) and raises the interrupts of the moves that ended. Caller
+  // holds the mutex.
+  void ObserveLocked();
+  // Raises the card's interrupt: a pending wait returns with it. Returns
+  // false (and counts it lost) when the card's interrupt is not enabled.
+  bool RaiseInterruptLocked(unsigned card);
+  // Simulated time of the next thing that happens by itself (a move ends,
+  // a log sample is due), for waits in real time.
+  double NextEventTimeLocked() const;
 
   // Back to power-on with n cards. Caller holds the mutex.
   void ResetLocked(unsigned cards);

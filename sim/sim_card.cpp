@@ -19,23 +19,131 @@ bool IsPldInputRegister(uint32_t offset) {
   return aligned == kPldInputPort || (aligned >= kPldIdentification && aligned <= kPldCompanyLast);
 }
 
-void SimChipAxis::WriteCommandPort(uint16_t code) {
+namespace {
+
+// Registers with a meaning for the motion model, by write code.
+constexpr uint16_t kRegDistance = 0x90;       // distance of the move in progress
+constexpr uint16_t kRegRunningSpeed = 0x92;   // running speed of the move in progress
+constexpr uint16_t kRegMagnification = 0x95;  // magnification of the move in progress
+constexpr uint16_t kRegModePre = 0x87;        // operation-mode pre-register
+constexpr uint16_t kRegMode = 0x97;           // operation-mode register
+constexpr uint16_t kRegPreFirst = 0x80;       // pre-registers 0x80..0x8A go with a start
+constexpr uint16_t kRegLogicalPosition = 0xA3;
+constexpr uint16_t kRegEncoder = 0xA4;
+constexpr uint16_t kRegPresentSpeed = 0xB5;  // read as 0xF5
+constexpr uint16_t kRegEventFactorRead = 0xF3;  // event causes of the chip axis
+
+// Commands.
+constexpr uint16_t kCmdSimultaneousStop = 0x07;
+constexpr uint16_t kCmdImmediateStop = 0x49;
+constexpr uint16_t kCmdDeceleratingStop = 0x4A;
+constexpr uint16_t kCmdChipReset = 0x0F04;     // through chip axis 0: both axes stop
+constexpr uint16_t kCmdEmergencyStop = 0x0F05;  // through chip axis 0: both axes stop
+
+constexpr uint32_t kPldEncoderCount = 0x00;   // + 0x10 for chip axis 1
+constexpr uint32_t kPldEncoderPreset = 0x08;  // + 0x10 for chip axis 1
+constexpr uint32_t kPldAxisStride = 0x10;
+constexpr uint32_t kPldEncoderMask = 0x0FFFFFFF;
+
+bool IsStart(uint16_t code) { return code >= kStartAtStartSpeed && code <= kStartAccelerating; }
+
+int64_t SignExtend28(uint32_t v) {
+  v &= kPldEncoderMask;
+  return (v & 0x08000000u) != 0 ? static_cast<int64_t>(v) - 0x10000000 : static_cast<int64_t>(v);
+}
+
+}  // namespace
+
+uint16_t SimChipAxis::MainStatus() const {
+  uint16_t bits = main_status;
+  if (motion.Busy()) bits |= kMainStatusStarted | kMainStatusRunning;
+  if (motion.Pending()) bits |= kMainStatusPrebuffer;
+  return bits;
+}
+
+void SimChipAxis::Refresh() {
+  Register(kRegLogicalPosition) = static_cast<uint32_t>(motion.Position());
+  if (pcl_encoder.ratio != 0.0) Register(kRegEncoder) = static_cast<uint32_t>(pcl_encoder.Count(motion.OutputPulses()));
+  // The present speed follows a move while it runs and reads 0 once it has
+  // ended; a value set from outside stays while the axis rests.
+  const bool moving = motion.Busy();
+  if (moving || was_moving) {
+    const double unit = 1200.0 / ((Register(kRegMagnification) & 0xFFFF) + 1.0);
+    Register(kRegPresentSpeed) = moving ? static_cast<uint32_t>(motion.Speed() / unit) & 0xFFFF : 0;
+  }
+  was_moving = moving;
+}
+
+void SimChipAxis::RegisterWritten(uint16_t code, double now) {
+  if (code >= kFirstReadCode) code = static_cast<uint16_t>(code - (kFirstReadCode - kFirstWriteCode));
+  switch (code) {
+    case kRegModePre: mode_preloaded = true; break;
+    case kRegLogicalPosition: motion.PositionWritten(static_cast<int32_t>(Register(code))); break;
+    case kRegEncoder:
+      pcl_encoder.base_count = static_cast<int32_t>(Register(code));
+      pcl_encoder.base_output = motion.OutputPulses();
+      break;
+    case kRegRunningSpeed: motion.ChangeRunningSpeed(now, registers); break;
+    case kRegDistance: motion.ChangeDistance(now, registers); break;
+    default: break;
+  }
+}
+
+void SimChipAxis::WriteCommandPort(uint16_t code, double now) {
   if (code >= kFirstWriteCode && code < kFirstReadCode) {
     Register(code) = static_cast<uint32_t>(data_high) << 16 | data_low;
+    RegisterWritten(code, now);
     return;
   }
   if (code >= kFirstReadCode && code < kEndReadCode) {
     const uint32_t v = Register(code);
     data_low = static_cast<uint16_t>(v);
     data_high = static_cast<uint16_t>(v >> 16);
+    // Reading the event causes clears those the chip raised itself.
+    if (code == kRegEventFactorRead) {
+      Register(code) &= ~events_raised;
+      events_raised = 0;
+    }
     return;
   }
   commands.push_back(code);
-  prebuffer.OnCommand(code);
+  if (IsStart(code)) {
+    // The start takes the mode word from the pre-register when a move
+    // loaded it since the last start; continuous, home and handwheel
+    // operation write the register itself.
+    MoveOrder order;
+    order.command = code;
+    order.mode = mode_preloaded ? Register(kRegModePre) : Register(kRegMode);
+    for (size_t i = 0; i < order.pre.size(); ++i) order.pre[i] = Register(static_cast<uint16_t>(kRegPreFirst + i));
+    mode_preloaded = false;
+    motion.Start(order, now, registers);
+  } else if (code == kCmdImmediateStop || code == kCmdSimultaneousStop) {
+    motion.StopImmediately(now, registers);
+  } else if (code == kCmdDeceleratingStop) {
+    motion.StopDecelerating(now, registers);
+  }
   for (uint16_t t = 0; t < kTerminalCount; ++t) {
     const uint16_t bit = static_cast<uint16_t>(1u << (kTerminalFirstBit + t));
     if (code == kTerminalOffFirst + t) terminals = static_cast<uint16_t>(terminals & ~bit);
     if (code == kTerminalOnFirst + t) terminals = static_cast<uint16_t>(terminals | bit);
+  }
+  Refresh();
+}
+
+void SimCard::AdvanceTo(double now, AxisEvents (&events)[2]) {
+  for (size_t i = 0; i < chip.size(); ++i) {
+    chip[i].motion.AdvanceTo(now, chip[i].registers, events[i]);
+    chip[i].Refresh();
+  }
+  RefreshPldEncoders();
+}
+
+void SimCard::RefreshPldEncoders() {
+  for (uint32_t i = 0; i < chip.size(); ++i) {
+    const SimEncoder &e = chip[i].pld_encoder;
+    if (e.ratio == 0.0) continue;
+    pld_reads[(kPldEncoderCount + kPldAxisStride * i) / 4] =
+        static_cast<uint32_t>(e.Count(chip[i].motion.OutputPulses())) & kPldEncoderMask;
   }
 }
 
@@ -63,9 +171,7 @@ uint32_t SimCard::Read(uint32_t offset, uint32_t width) {
     SimChipAxis &axis = chip[(offset - kChipFirstPort) / kChipAxisStride];
     switch ((offset - kChipFirstPort) % kChipAxisStride) {
       case kPortCommand: {
-        const auto status = static_cast<uint16_t>(axis.main_status | axis.prebuffer.StatusBits());
-        axis.prebuffer.AfterStatusRead();
-        return status;
+        return axis.MainStatus();
       }
       case kPortOtpw: return axis.SubStatus();
       case kPortDataLow: return axis.data_low;
@@ -77,16 +183,19 @@ uint32_t SimCard::Read(uint32_t offset, uint32_t width) {
   return width == 16 ? (v & 0xFFFF) : v;
 }
 
-void SimCard::Write(uint32_t offset, uint32_t width, uint32_t value) {
+void SimCard::Write(uint32_t offset, uint32_t width, uint32_t value, double now) {
   if (offset >= kRegisterSpaceSize) return;
   if (IsChipPort(offset)) {
     SimChipAxis &axis = chip[(offset - kChipFirstPort) / kChipAxisStride];
     const auto v16 = static_cast<uint16_t>(value);
     switch ((offset - kChipFirstPort) % kChipAxisStride) {
       case kPortCommand:
-        axis.WriteCommandPort(v16);
-        if (IsChipStopCommand(v16))
-          for (SimChipAxis &a : chip) a.prebuffer.Stop();
+        axis.WriteCommandPort(v16, now);
+        if (&axis == &chip[0] && (v16 == kCmdChipReset || v16 == kCmdEmergencyStop))
+          for (SimChipAxis &a : chip) {
+            a.motion.StopImmediately(now, a.registers);
+            a.Refresh();
+          }
         break;
       case kPortOtpw: axis.otpw = v16; break;
       case kPortDataLow: axis.data_low = v16; break;
@@ -98,6 +207,15 @@ void SimCard::Write(uint32_t offset, uint32_t width, uint32_t value) {
   if (width == 16) value &= 0xFFFF;
   pld_written[offset / 4] = value;
   if (!IsPldInputRegister(offset)) pld_reads[offset / 4] = value;
+  const uint32_t aligned = offset & ~3u;
+  for (uint32_t i = 0; i < chip.size(); ++i) {
+    SimEncoder &e = chip[i].pld_encoder;
+    if (e.ratio != 0.0 && aligned == kPldEncoderPreset + kPldAxisStride * i) {
+      e.base_count = SignExtend28(value);
+      e.base_output = chip[i].motion.OutputPulses();
+    }
+  }
+  RefreshPldEncoders();
 }
 
 }  // namespace kpx::sim

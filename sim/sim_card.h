@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/prebuffer.h"
+#include "sim/axis_motion.h"
 
 namespace kpx::sim {
 
@@ -39,21 +39,47 @@ inline constexpr uint16_t kTerminalCount = 3;
 inline constexpr uint16_t kTerminalFirstBit = 4;
 inline constexpr uint16_t kSubStatusTerminalMask = 0x70;
 
+// Main-status bits the motion model drives.
+inline constexpr uint16_t kMainStatusStarted = 1u << 0;    // a move has been started and not ended
+inline constexpr uint16_t kMainStatusRunning = 1u << 1;    // the axis puts out pulses
+inline constexpr uint16_t kMainStatusPrebuffer = 1u << 14;  // a further move waits in the pre-buffer
+
+// An encoder on the axis's motor: counts ratio x the output pulses.
+struct SimEncoder {
+  double ratio = 0.0;  // 0: no encoder, the counters hold what was set
+  int64_t base_count = 0;
+  int64_t base_output = 0;
+  int64_t Count(int64_t output) const {
+    return base_count + static_cast<int64_t>(ratio * static_cast<double>(output - base_output));
+  }
+};
+
 struct SimChipAxis {
-  std::array<uint32_t, kChipRegisterCount> registers{};  // by write code - 0x80
+  ChipRegisters registers{};  // by write code - 0x80
   uint16_t data_low = 0;
   uint16_t data_high = 0;
-  uint16_t main_status = 0;
-  uint16_t sub_status = 0;  // bits other than the terminals
-  uint16_t terminals = 0;   // sub-status bits 4-6
+  uint16_t main_status = 0;  // bits set through the simulator interface
+  uint16_t sub_status = 0;   // bits other than the terminals
+  uint16_t terminals = 0;    // sub-status bits 4-6
   uint16_t otpw = 0;
   std::vector<uint16_t> commands;
-  PrebufferModel prebuffer;  // busy and pre-buffer bits of the main status
+  AxisMotion motion;
+  bool mode_preloaded = false;  // the mode pre-register was written since the last start
+  SimEncoder pcl_encoder;       // the chip's encoder counter
+  SimEncoder pld_encoder;       // the PLD's 28-bit encoder counter
+  bool was_moving = false;
+  uint32_t events_raised = 0;  // event causes the model set; a read of the cause register clears them
 
-  void WriteCommandPort(uint16_t code);
+  // A command port write (register code or command) at simulated time now.
+  void WriteCommandPort(uint16_t code, double now);
+  uint16_t MainStatus() const;
   uint16_t SubStatus() const { return static_cast<uint16_t>((sub_status & ~kSubStatusTerminalMask) | terminals); }
   // Register by write or read code.
   uint32_t &Register(uint16_t code) { return registers[(code - kFirstWriteCode) % kChipRegisterCount]; }
+  // Puts position, speed and encoder counts of the motion into the registers.
+  void Refresh();
+  // A register set from outside (the simulator interface or a write code).
+  void RegisterWritten(uint16_t code, double now);
 };
 
 struct SimCard {
@@ -65,8 +91,14 @@ struct SimCard {
   alignas(8) std::array<uint8_t, kBridgeSpaceSize> bridge_window{};      // BAR 0
 
   explicit SimCard(unsigned bus_position);
+  // Register-space accesses at simulated time now (the card has been
+  // advanced to now).
   uint32_t Read(uint32_t offset, uint32_t width);
-  void Write(uint32_t offset, uint32_t width, uint32_t value);
+  void Write(uint32_t offset, uint32_t width, uint32_t value, double now);
+  // Follows the clock to now on both chip axes.
+  void AdvanceTo(double now, AxisEvents (&events)[2]);
+  // The PLD encoder count of a chip axis, as its 28-bit register holds it.
+  void RefreshPldEncoders();
 };
 
 // PLD offsets that are inputs: writes do not change what they read as.

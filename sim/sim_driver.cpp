@@ -1,6 +1,8 @@
 // The simulated driver: answers every driver request on the virtual bus the
 // way the kernel driver does, so the device layer runs unchanged on it.
 #include <chrono>
+#include <cmath>
+#include <cstring>
 #include <thread>
 
 #include "device/driver_backend.h"
@@ -153,6 +155,25 @@ uint32_t Unregister(SimBus &bus, uint8_t *record) {
   return kStatusOk;
 }
 
+// Accesses that poll the card: in virtual time each moves the clock on by
+// one poll step, so a program waiting for the card always gets there. They
+// are the reads of the main status and of the sub-status, and the read
+// codes of the counters and of the present speed.
+constexpr uint32_t kPortMask = kChipAxisStride - 1;
+constexpr uint16_t kPollReadCodes[] = {0xE3, 0xE4, 0xF5};
+
+bool IsStatusPoll(uint32_t offset, uint32_t kind, const uint8_t *buffer) {
+  if (offset < kChipFirstPort || offset >= kChipEndPort) return false;
+  const uint32_t port = (offset - kChipFirstPort) & kPortMask;
+  if (kind == kTransferRead16 || kind == kTransferRead32) return port == kPortCommand || port == kPortOtpw;
+  if (kind != kTransferWrite16 || port != kPortCommand) return false;
+  uint16_t code;
+  std::memcpy(&code, buffer, sizeof code);
+  for (uint16_t poll : kPollReadCodes)
+    if (code == poll) return true;
+  return false;
+}
+
 void Trace(SimBus &bus, uint32_t card, uint32_t offset, uint32_t width, uint32_t value, bool write) {
   if (bus.trace_on) bus.trace.push_back({card, 1, offset, width, value, write ? 1u : 0u});
 }
@@ -172,6 +193,9 @@ uint32_t Transfer(SimBus &bus, uint8_t *record) {
   const auto card = static_cast<uint32_t>(card64);
   const auto offset = static_cast<uint32_t>((address - kIoPortBase) % kIoPortStride);
   SimCard &c = bus.slots[card]->card;
+  if (IsStatusPoll(offset, kind, buffer)) bus.clock.Poll();
+  bus.ObserveLocked();
+  const double now = bus.clock.Now();
   switch (kind) {
     case kTransferRead16: {
       const auto v = static_cast<uint16_t>(c.Read(offset, 16));
@@ -189,14 +213,14 @@ uint32_t Transfer(SimBus &bus, uint8_t *record) {
       uint16_t v;
       std::memcpy(&v, buffer, sizeof v);
       Trace(bus, card, offset, 16, v, true);
-      c.Write(offset, 16, v);
+      c.Write(offset, 16, v, now);
       return kStatusOk;
     }
     case kTransferWrite32: {
       uint32_t v;
       std::memcpy(&v, buffer, sizeof v);
       Trace(bus, card, offset, 32, v, true);
-      c.Write(offset, 32, v);
+      c.Write(offset, 32, v, now);
       return kStatusOk;
     }
     default:
@@ -253,11 +277,22 @@ uint32_t InterruptWait(SimBus &bus, std::unique_lock<std::mutex> &lock, uint8_t 
   SimSlot *slot = bus.slots[card].get();
   const uint64_t generation = slot->interrupt.disable_generation;
   ++slot->interrupt.waiters;
-  bus.interrupt_cv.wait(lock, [&] {
+  auto ready = [&] {
     SimSlot *now = bus.Slot(static_cast<unsigned>(card));
     return now != slot || !now->interrupt.enabled || now->interrupt.disable_generation != generation ||
            now->interrupt.pending > 0;
-  });
+  };
+  while (!ready()) {
+    // In real time a move ends by itself: wake up then and look. In
+    // virtual time nothing happens until the program touches the card.
+    const double next = bus.clock.Virtual() ? kEndless : bus.NextEventTimeLocked();
+    if (std::isfinite(next)) {
+      bus.interrupt_cv.wait_until(lock, bus.clock.WallTimeAt(next));
+      bus.ObserveLocked();
+    } else {
+      bus.interrupt_cv.wait(lock);
+    }
+  }
   SimSlot *now = bus.Slot(static_cast<unsigned>(card));
   if (now != slot) {
     PutU32(record, kInterruptOffOutcome, kInterruptOutcomeDisabled);
@@ -344,7 +379,19 @@ void Request(void *, DriverHandle handle, uint32_t code, void *record_ptr, uint3
   *status = result;
 }
 
-void SleepMs(void *, uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+// In virtual time a pause advances the clock instead of sleeping.
+void SleepMs(void *, uint32_t milliseconds) {
+  SimBus &bus = Bus();
+  {
+    std::lock_guard lock(bus.mutex);
+    if (bus.clock.Virtual()) {
+      bus.clock.Advance(milliseconds / 1000.0);
+      bus.ObserveLocked();
+      return;
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 const DriverBackend kSimBackend = {"sim", nullptr, OpenDevice, CloseDevice, Request, SleepMs};
 

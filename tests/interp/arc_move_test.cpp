@@ -56,7 +56,7 @@ size_t StartCount(uint32_t chip_axis) {
 uint32_t Overruns(unsigned chip_axis) {
   sim::SimBus &bus = sim::Bus();
   std::lock_guard lock(bus.mutex);
-  return bus.Slot(0)->card.chip[chip_axis].prebuffer.Overruns();
+  return bus.Slot(0)->card.chip[chip_axis].motion.Overruns();
 }
 
 // The path speed a chord's x-axis speed register stands for: the register
@@ -259,6 +259,16 @@ int32_t ArcXy(uint16_t card, double x, double y, double angle, std::string *out)
   return r;
 }
 
+// Waits (in virtual time) until axes 0 and 1 have ended their moves, then
+// puts both logical positions back to 0.
+void RestAtOrigin() {
+  for (int i = 0; i < 1000000 && !(k4160_check_done(0) && k4160_check_done(1)); ++i) {
+  }
+  ASSERT_TRUE(k4160_check_done(0) && k4160_check_done(1));
+  kpx4160_sim_set_pcl_register(0, 0, 0xA3, 0);
+  kpx4160_sim_set_pcl_register(0, 1, 0xA3, 0);
+}
+
 TEST_F(ArcMove, OlderArcCallComputesTheEndPoint) {
   OpenWithDefaults();
   std::string out;
@@ -271,6 +281,8 @@ TEST_F(ArcMove, OlderArcCallComputesTheEndPoint) {
   EXPECT_GT(chords[0].dx, 0);
 
   // Centre (1000, 0): the end point is 1000 - 2e-13 in x and truncates to 999.
+  // The card ran the first arc: let it end and start from (0, 0) again.
+  RestAtOrigin();
   k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
   kpx4160_sim_trace_clear();
   EXPECT_EQ(ArcXy(0, 1000, 0, std::numbers::pi / 2, &out), 1);
@@ -278,6 +290,7 @@ TEST_F(ArcMove, OlderArcCallComputesTheEndPoint) {
   ExpectEndsOnCircle(chords, 1000, 0, std::hypot(1, 1000), 999, -1000);
 
   // Centre given absolutely: from (100, 50) about (100.7, 1050.2) is the first quarter again.
+  RestAtOrigin();
   k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
   kpx4160_sim_set_pcl_register(0, 0, 0xE3, 100);
   kpx4160_sim_set_pcl_register(0, 1, 0xE3, 50);

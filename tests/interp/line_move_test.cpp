@@ -71,6 +71,10 @@ TEST_F(LineMove, AbsoluteTargetsSubtractTheLogicalPositionsFirst) {
   kpx4160_sim_set_pcl_register(0, 1, 0xE3, static_cast<uint32_t>(-200));
   for (uint16_t mode : {uint16_t{1}, uint16_t{0}, uint16_t{2}}) {
     SCOPED_TRACE(mode);
+    // A start takes the mode word over into the mode register; begin each
+    // round from a cleared one.
+    kpx4160_sim_set_pcl_register(0, 0, 0x97, 0);
+    kpx4160_sim_set_pcl_register(0, 1, 0x97, 0);
     kpx4160_sim_trace_clear();
     k4160_t_line2(0, 3500, 1, -4200, mode);
     auto want = ExpectedLine({0, 0}, 3000, {0, 1}, -4000, 4000, 800, 4000, 306, 0, 0);
@@ -101,6 +105,8 @@ TEST_F(LineMove, AxisParallelAndZeroLines) {
   EXPECT_EQ(DecodedTrace(), ExpectedLine({0, 0}, 0, {0, 1}, -2500, 2500, 1000, 5000, 244, 0, 0));
   // No length at all: L = 1, k = 0, speeds 0 become the lowest register
   // values, a flat profile; both axes still get everything and start.
+  kpx4160_sim_set_pcl_register(0, 0, 0x97, 0);
+  kpx4160_sim_set_pcl_register(0, 1, 0x97, 0);
   kpx4160_sim_trace_clear();
   k4160_t_line2(0, 0, 1, 0, 0);
   EXPECT_EQ(DecodedTrace(), ExpectedLine({0, 0}, 0, {0, 1}, 0, 0, 1, 1, 1, 0, 0));

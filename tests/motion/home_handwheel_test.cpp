@@ -31,6 +31,8 @@ TEST_F(HomeHandwheel, HomeSearchSequenceAndEarlyEnds) {
   EXPECT_EQ(DecodedTrace(), (std::vector<RegisterOp>{PldWrite(1, 0x70, 0), PclRead(1, 0, 0xD7, 0),
                                                      PclWrite32(1, 0, 0x87, 0x10), Command(1, 0, 0x50)}));
   // A direction other than 1 or 2: the latch reset and the read, nothing else.
+  // (The start above took its mode word over into the mode register.)
+  kpx4160_sim_set_pcl_register(1, 1, 0x97, kMode);
   kpx4160_sim_trace_clear();
   k4160_home_move(3, 3, 1);
   EXPECT_EQ(DecodedTrace(), (std::vector<RegisterOp>{PldWrite(1, 0x70, 0), PclRead(1, 1, 0xD7, kMode)}));

@@ -11,9 +11,12 @@ void CloseLibraryCompletely() {
   }
 }
 
+// Tests run on the virtual clock: the same accesses give the same motion on
+// every run, and waits for a move cost no wall time.
 void SimTest::SetUp() {
   CloseLibraryCompletely();
   kpx4160_sim_reset();
+  kpx4160_sim_set_clock(KPX4160_SIM_CLOCK_VIRTUAL, -1.0);
 }
 
 void SimTest::TearDown() {

@@ -22,13 +22,37 @@ class Units : public SimTest {
   }
   // Traffic of the pulse call and of the unit call from the same card state.
   void ExpectSameTraffic(const std::function<void()> &pulse_call, const std::function<int32_t()> &unit_call) {
+    const CardState before = SaveCardState();
     kpx4160_sim_trace_clear();
     pulse_call();
     const auto want = DecodedTrace();
     ASSERT_FALSE(want.empty());
+    RestoreCardState(before);
     kpx4160_sim_trace_clear();
     EXPECT_EQ(unit_call(), 1);
     EXPECT_EQ(DecodedTrace(), want);
+  }
+  // The registers a move reads and changes (mode word, logical position) of
+  // both chip axes of card 0.
+  struct CardState {
+    uint32_t mode[2];
+    uint32_t position[2];
+  };
+  static CardState SaveCardState() {
+    CardState s{};
+    for (unsigned a = 0; a < 2; ++a) {
+      s.mode[a] = kpx4160_sim_get_pcl_register(0, a, 0xD7);
+      s.position[a] = kpx4160_sim_get_pcl_register(0, a, 0xE3);
+    }
+    return s;
+  }
+  // Ends whatever the pulse call started and puts the registers back.
+  static void RestoreCardState(const CardState &s) {
+    kpx4160_sim_set_clock(KPX4160_SIM_CLOCK_VIRTUAL, -1.0);
+    for (unsigned a = 0; a < 2; ++a) {
+      kpx4160_sim_set_pcl_register(0, a, 0x97, s.mode[a]);
+      kpx4160_sim_set_pcl_register(0, a, 0xA3, s.position[a]);
+    }
   }
   static double Equiv(uint16_t axis) {
     double e = -1;
