@@ -198,6 +198,26 @@ KPX4160_API int kpx4160_sim_set_encoder(unsigned card, unsigned chip_axis, doubl
 /** Feeds handwheel pulses (signed) to a chip axis: in handwheel operation it puts out as many at once. Returns 0, or -1 for no such axis or when the axis is not in handwheel operation. */
 KPX4160_API int kpx4160_sim_feed_handwheel(unsigned card, unsigned chip_axis, int32_t pulses);
 
+/* ---- Axis signals -----------------------------------------------------------
+ * Switches placed on an axis at logical positions. The inputs they drive
+ * show in the sub-status word: bit 9 +EL (active at and above the plus
+ * position), bit 10 -EL (at and below the minus position), bit 11 HOME
+ * (exactly at the home position). A move into an active end limit stops:
+ * at once, or decelerating when the axis's EL mode bit (bit 3 of
+ * SignalConfig1) is set; moving out of it is free. A home search stops at
+ * the home switch: at once after a constant-speed start, starting its
+ * decelerating stop there after an accelerating start. The chip's two
+ * comparators act as limits when their condition is 3 (reached from below:
+ * stops moves up) or 2 (reached from above: stops moves down), at once
+ * when bit 1 of SignalConfig3 is set, else decelerating; that is how
+ * k4160_enable_softlimit() works on the simulated card.
+ */
+/** Places the end limit switches of a chip axis (minus_position < plus_position when enabled); enabled 0 removes them. Returns 0, or -1 for no such axis or an empty range. */
+KPX4160_API int kpx4160_sim_set_limit_switches(unsigned card, unsigned chip_axis, int32_t minus_position, int32_t plus_position, int enabled);
+/** Places the home switch of a chip axis; enabled 0 removes it. Returns 0, or -1 for no such axis. */
+KPX4160_API int kpx4160_sim_set_home_switch(unsigned card, unsigned chip_axis, int32_t position, int enabled);
+/** A pulse on the LTC (latch) input of a chip axis. With the axis's latch enabled in SignalControl (bit 0 / 1) the PLD copies its encoder count into the latch register (0x0C / 0x1C) and raises the axis's latch flag (SignalControl bit 16 / 17 reads 0 until a write of 0 to offset 0x4C); with the chip's latch trigger source on the LTC input (SignalConfig3 bits 5, 6, 9, 10) the chip latches its logical position (read code 0xED) and encoder counter (0xEE). Returns 0, or -1 for no such axis. */
+KPX4160_API int kpx4160_sim_latch_event(unsigned card, unsigned chip_axis);
 /** One sample of the motion log: one per chip axis of every card at every sampling instant, ordered by time, then card, then chip axis. */
 typedef struct kpx4160_sim_sample {
   double time;        /**< simulated seconds */

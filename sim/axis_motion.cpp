@@ -60,7 +60,9 @@ Profile RunningProfile(const ChipRegisters &regs) { return ProfileOf(&regs[kRunF
 
 double AxisMotion::NextEventTime() const {
   if (!running_ || running_->follows_handwheel) return kEndless;
-  return running_->t0 + running_->plan.Duration();
+  double next = running_->t0 + running_->plan.Duration();
+  for (const PositionTrigger &trigger : triggers_) next = std::min(next, TimeOfTrigger(trigger));
+  return next;
 }
 
 void AxisMotion::ClearRunCounts() {
@@ -90,11 +92,20 @@ void AxisMotion::SetPositionAt(double t) {
   speed_ = r.scale * PathSpeedAt(t);
 }
 
-double AxisMotion::TimeAtPosition(double p) const {
+double AxisMotion::TimeOfTrigger(const PositionTrigger &trigger) const {
   const Running &r = *running_;
   if (r.follows_handwheel || !(r.scale > 0.0)) return kEndless;
-  const double ahead = r.direction * (p - static_cast<double>(r.origin));
-  if (ahead <= r.scale * r.path_done) return last_;
+  if (trigger.direction != 0 && trigger.direction != r.direction) return kEndless;
+  if (trigger.home_search_only) {
+    const uint32_t op = r.order.mode & kOpCodeMask;
+    if (op != kOpHomePlus && op != kOpHomeMinus) return kEndless;
+  }
+  if (std::find(r.fired.begin(), r.fired.end(), trigger.id) != r.fired.end()) return kEndless;
+  // Pulses still to go from the present position to the trigger.
+  const double to_go = r.direction * (trigger.position - static_cast<double>(position_));
+  if (to_go < 0.0) return trigger.zone ? last_ : kEndless;
+  if (to_go == 0.0) return last_;
+  const double ahead = r.direction * (trigger.position - static_cast<double>(r.origin));
   const double tau = r.plan.TimeAtDistance(ahead / r.scale - r.path_done);
   return std::isinf(tau) ? kEndless : std::max(r.t0 + tau, last_);
 }
@@ -185,9 +196,7 @@ void AxisMotion::AdvanceTo(double now, ChipRegisters &regs, AxisEvents &events) 
     const PositionTrigger *first = nullptr;
     double first_time = kEndless;
     for (const PositionTrigger &trigger : triggers_) {
-      if (trigger.direction != running_->direction) continue;
-      if (std::find(running_->fired.begin(), running_->fired.end(), trigger.id) != running_->fired.end()) continue;
-      const double t = TimeAtPosition(trigger.position);
+      const double t = TimeOfTrigger(trigger);
       if (t <= horizon && t < first_time) {
         first_time = t;
         first = &trigger;
@@ -199,9 +208,13 @@ void AxisMotion::AdvanceTo(double now, ChipRegisters &regs, AxisEvents &events) 
       last_ = first_time;
       running_->fired.push_back(trigger.id);
       events.triggers.push_back(trigger.id);
-      if (trigger.action == PositionTrigger::Action::kImmediateStop) {
+      PositionTrigger::Action action = trigger.action;
+      if (action == PositionTrigger::Action::kStopAsStarted)
+        action = running_->order.command == kStartAccelerating ? PositionTrigger::Action::kDeceleratingStop
+                                                                : PositionTrigger::Action::kImmediateStop;
+      if (action == PositionTrigger::Action::kImmediateStop) {
         StopImmediately(first_time, regs);
-      } else if (trigger.action == PositionTrigger::Action::kDeceleratingStop) {
+      } else if (action == PositionTrigger::Action::kDeceleratingStop) {
         StopDecelerating(first_time, regs);
       }
       events.moves_ended += ended_by_stop_;

@@ -44,13 +44,23 @@ struct MoveOrder {
 };
 
 // A position at which something happens to a moving axis (a limit switch,
-// the home switch, a comparator): reached when the logical position passes
-// it in the direction given.
+// the home switch, a comparator): reached when the logical position gets
+// to it moving in the direction given. A zone trigger is also reached at
+// once by a move that starts on or beyond it (an axis standing on a limit
+// switch cannot move further into it); any other trigger behind the axis
+// is never reached by that move.
 struct PositionTrigger {
-  enum class Action { kImmediateStop, kDeceleratingStop, kNotify };
+  enum class Action {
+    kImmediateStop,
+    kDeceleratingStop,
+    kStopAsStarted,  // immediate after a constant-speed start, decelerating after an accelerating one
+    kNotify,
+  };
   double position = 0.0;
-  int direction = +1;  // +1: reached moving up, -1: moving down
+  int direction = +1;  // +1: reached moving up, -1: moving down, 0: either
   Action action = Action::kImmediateStop;
+  bool zone = false;
+  bool home_search_only = false;  // only a home search reacts to it
   uint32_t id = 0;  // passed back to the owner
 };
 
@@ -86,7 +96,8 @@ class AxisMotion {
 
   void SetTriggers(std::vector<PositionTrigger> triggers) { triggers_ = std::move(triggers); }
 
-  // Simulated time at which the running move ends by itself (kEndless).
+  // Simulated time of the next thing the running move does by itself:
+  // reach a trigger or end (kEndless).
   double NextEventTime() const;
 
   bool Busy() const { return running_.has_value(); }
@@ -126,8 +137,8 @@ class AxisMotion {
   void SetPositionAt(double t);
   double PathAt(double t) const;
   double PathSpeedAt(double t) const;
-  // Time at which the move reaches axis position p, or kEndless.
-  double TimeAtPosition(double p) const;
+  // Time at which the running move reaches the trigger, or kEndless.
+  double TimeOfTrigger(const PositionTrigger &trigger) const;
   void Replan(double t, MotionPlan plan, double path_length);
 
   std::optional<Running> running_;

@@ -32,6 +32,16 @@ constexpr uint16_t kRegLogicalPosition = 0xA3;
 constexpr uint16_t kRegEncoder = 0xA4;
 constexpr uint16_t kRegPresentSpeed = 0xB5;  // read as 0xF5
 constexpr uint16_t kRegEventFactorRead = 0xF3;  // event causes of the chip axis
+// Registers that place the axis's position triggers.
+constexpr uint16_t kRegSignalConfig1 = 0x9C;  // EL stop mode
+constexpr uint16_t kRegSignalConfig3 = 0x9E;  // comparator conditions and action, latch trigger source
+constexpr uint16_t kRegComparator1 = 0xA7;
+constexpr uint16_t kRegComparator2 = 0xA8;
+// Counters the chip latches on a latch event when its trigger source is
+// the LTC input (SignalConfig3 bits 5, 6, 9, 10).
+constexpr uint16_t kRegLatchedPosition = 0xAD;  // read as 0xED: logical position
+constexpr uint16_t kRegLatchedEncoder = 0xAE;   // read as 0xEE: encoder counter
+constexpr uint32_t kSc3LatchOnLtc = 0x660;
 
 // Commands.
 constexpr uint16_t kCmdSimultaneousStop = 0x07;
@@ -44,6 +54,14 @@ constexpr uint32_t kPldEncoderCount = 0x00;   // + 0x10 for chip axis 1
 constexpr uint32_t kPldEncoderPreset = 0x08;  // + 0x10 for chip axis 1
 constexpr uint32_t kPldAxisStride = 0x10;
 constexpr uint32_t kPldEncoderMask = 0x0FFFFFFF;
+constexpr uint32_t kPldEncoderLatch = 0x0C;  // + 0x10 for chip axis 1: count at the latch event
+// SignalControl: bit 0 / 1 latch enable of chip axis 0 / 1; bits 16-23
+// latch flags, active low, which only a latch event (clear) and a write
+// of 0 to the input-port offset (all set) change.
+constexpr uint32_t kPldSignalControl = 0x48;
+constexpr uint32_t kLatchFlags = 0x00FF0000;
+constexpr unsigned kLatchFlagShift = 16;
+constexpr uint32_t kPldLatchFlagReset = 0x4C;
 
 bool IsStart(uint16_t code) { return code >= kStartAtStartSpeed && code <= kStartAccelerating; }
 
@@ -85,6 +103,10 @@ void SimChipAxis::RegisterWritten(uint16_t code, double now) {
       break;
     case kRegRunningSpeed: motion.ChangeRunningSpeed(now, registers); break;
     case kRegDistance: motion.ChangeDistance(now, registers); break;
+    case kRegSignalConfig1:
+    case kRegSignalConfig3:
+    case kRegComparator1:
+    case kRegComparator2: UpdateTriggers(); break;
     default: break;
   }
 }
@@ -163,6 +185,21 @@ SimCard::SimCard(unsigned bus_position) {
     pld_reads[(kPldIdentification + 4 + 4 * w) / 4] = v;
   }
   pld_reads[kPldCompanyLast / 4] = kSimFirmwareWord;
+  pld_reads[kPldSignalControl / 4] = kLatchFlags;  // no latch flag raised
+}
+
+void SimCard::Latch(unsigned chip_axis) {
+  SimChipAxis &axis = chip[chip_axis];
+  uint32_t &control = pld_reads[kPldSignalControl / 4];
+  if ((control & (1u << chip_axis)) != 0) {
+    pld_reads[(kPldEncoderLatch + kPldAxisStride * chip_axis) / 4] =
+        pld_reads[(kPldEncoderCount + kPldAxisStride * chip_axis) / 4] & kPldEncoderMask;
+    control &= ~(1u << (kLatchFlagShift + chip_axis));
+  }
+  if ((axis.Register(kRegSignalConfig3) & kSc3LatchOnLtc) == kSc3LatchOnLtc) {
+    axis.Register(kRegLatchedPosition) = axis.Register(kRegLogicalPosition);
+    axis.Register(kRegLatchedEncoder) = axis.Register(kRegEncoder);
+  }
 }
 
 uint32_t SimCard::Read(uint32_t offset, uint32_t width) {
@@ -206,7 +243,10 @@ void SimCard::Write(uint32_t offset, uint32_t width, uint32_t value, double now)
   }
   if (width == 16) value &= 0xFFFF;
   pld_written[offset / 4] = value;
+  const uint32_t flags = pld_reads[kPldSignalControl / 4] & kLatchFlags;
   if (!IsPldInputRegister(offset)) pld_reads[offset / 4] = value;
+  if ((offset & ~3u) == kPldSignalControl) pld_reads[kPldSignalControl / 4] = (value & ~kLatchFlags) | flags;
+  if ((offset & ~3u) == kPldLatchFlagReset && value == 0) pld_reads[kPldSignalControl / 4] |= kLatchFlags;
   const uint32_t aligned = offset & ~3u;
   for (uint32_t i = 0; i < chip.size(); ++i) {
     SimEncoder &e = chip[i].pld_encoder;

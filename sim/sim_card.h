@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/axis_motion.h"
+#include "sim/axis_signals.h"
 
 namespace kpx::sim {
 
@@ -69,11 +70,18 @@ struct SimChipAxis {
   SimEncoder pld_encoder;       // the PLD's 28-bit encoder counter
   bool was_moving = false;
   uint32_t events_raised = 0;  // event causes the model set; a read of the cause register clears them
+  AxisSwitches switches;       // limit and home switches on the axis
 
   // A command port write (register code or command) at simulated time now.
   void WriteCommandPort(uint16_t code, double now);
   uint16_t MainStatus() const;
-  uint16_t SubStatus() const { return static_cast<uint16_t>((sub_status & ~kSubStatusTerminalMask) | terminals); }
+  // Bits set from outside, the terminals, and the switches the axis stands on.
+  uint16_t SubStatus() const {
+    return static_cast<uint16_t>((sub_status & ~kSubStatusTerminalMask) | terminals |
+                                 SwitchStatusBits(switches, motion.Position()));
+  }
+  // The switches or the registers that place triggers changed.
+  void UpdateTriggers() { motion.SetTriggers(SignalTriggers(switches, registers)); }
   // Register by write or read code.
   uint32_t &Register(uint16_t code) { return registers[(code - kFirstWriteCode) % kChipRegisterCount]; }
   // Puts position, speed and encoder counts of the motion into the registers.
@@ -99,6 +107,9 @@ struct SimCard {
   void AdvanceTo(double now, AxisEvents (&events)[2]);
   // The PLD encoder count of a chip axis, as its 28-bit register holds it.
   void RefreshPldEncoders();
+  // A latch event on the LTC input of a chip axis (the card has been
+  // advanced to now).
+  void Latch(unsigned chip_axis);
 };
 
 // PLD offsets that are inputs: writes do not change what they read as.

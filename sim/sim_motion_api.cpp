@@ -110,6 +110,41 @@ int kpx4160_sim_feed_handwheel(unsigned card, unsigned chip_axis, int32_t pulses
   return 0;
 }
 
+int kpx4160_sim_set_limit_switches(unsigned card, unsigned chip_axis, int32_t minus_position, int32_t plus_position,
+                                   int enabled) {
+  SimBus &bus = Bus();
+  std::lock_guard lock(bus.mutex);
+  SimChipAxis *axis = ChipAxis(bus, card, chip_axis);
+  if (axis == nullptr || (enabled != 0 && minus_position >= plus_position)) return -1;
+  bus.ObserveLocked();
+  axis->switches.limits = enabled != 0;
+  axis->switches.minus_limit = minus_position;
+  axis->switches.plus_limit = plus_position;
+  axis->UpdateTriggers();
+  return 0;
+}
+
+int kpx4160_sim_set_home_switch(unsigned card, unsigned chip_axis, int32_t position, int enabled) {
+  SimBus &bus = Bus();
+  std::lock_guard lock(bus.mutex);
+  SimChipAxis *axis = ChipAxis(bus, card, chip_axis);
+  if (axis == nullptr) return -1;
+  bus.ObserveLocked();
+  axis->switches.home = enabled != 0;
+  axis->switches.home_position = position;
+  axis->UpdateTriggers();
+  return 0;
+}
+
+int kpx4160_sim_latch_event(unsigned card, unsigned chip_axis) {
+  SimBus &bus = Bus();
+  std::lock_guard lock(bus.mutex);
+  if (ChipAxis(bus, card, chip_axis) == nullptr) return -1;
+  bus.ObserveLocked();
+  bus.Slot(card)->card.Latch(chip_axis);
+  return 0;
+}
+
 int kpx4160_sim_log_start(double interval_seconds) {
   SimBus &bus = Bus();
   std::lock_guard lock(bus.mutex);

@@ -50,7 +50,8 @@ TEST_F(SignalSequences, EzModesOnCardRegisters) {
   kpx4160_sim_trace_clear();
   k4160_config_EZ_PIN(3, 1, 2);  // chip axis 1, card counters
   EXPECT_EQ(DecodedTrace(), (std::vector<RegisterOp>{
-                                PldRead(1, 0x48, 0), PldWrite(1, 0x48, 0x20),            // EZ logic of chip axis 1
+                                // EZ logic of chip axis 1; the idle latch flags (bits 16-23) read back
+                                PldRead(1, 0x48, 0xFF0000), PldWrite(1, 0x48, 0xFF0020),
                                 PldRead(1, 0x78, 0x8F), PldWrite(1, 0x78, 0x8F),          // bit 6 cleared
                                 PldRead(1, 0x40, 0x38383838),                             // working value
                                 PldRead(1, 0x78, 0x8F), PldWrite(1, 0x78, 0xCF),          // bit 6 set
