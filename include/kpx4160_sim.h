@@ -140,7 +140,7 @@ KPX4160_API int kpx4160_sim_interrupt_enabled(unsigned card);
 /** Number of interrupt waits blocked on the card right now. */
 KPX4160_API unsigned kpx4160_sim_interrupt_waiters(unsigned card);
 
-/** Number of entries in the access trace. */
+/** Number of entries in the access trace: the first 1048576 accesses since the trace was last cleared are kept (the command lists likewise keep the first 1048576 commands per chip axis). */
 KPX4160_API uint32_t kpx4160_sim_trace_size(void);
 /** Copies trace entry i into *out; returns 0, or -1 when i is past the end or out is null. */
 KPX4160_API int kpx4160_sim_trace_entry(uint32_t i, kpx4160_sim_access *out);

@@ -25,6 +25,10 @@ inline constexpr uint64_t kIoPortStride = 0x100;
 // Interrupt handle of card i: kInterruptHandleBase + i; card handle: kCardHandleBase + i.
 inline constexpr uint32_t kInterruptHandleBase = 0x100;
 inline constexpr uint32_t kCardHandleBase = 0x5000;
+// The access trace keeps the first this many accesses since it was last
+// cleared: a program that polls in real time makes millions a second, and
+// an unbounded trace would eat its memory and stall it while growing.
+inline constexpr size_t kTraceCapacity = size_t{1} << 20;
 
 struct SimInterrupt {
   bool enabled = false;

@@ -128,7 +128,7 @@ void SimChipAxis::WriteCommandPort(uint16_t code, double now) {
     }
     return;
   }
-  commands.push_back(code);
+  if (commands.size() < kCommandCapacity) commands.push_back(code);
   if (IsStart(code)) {
     // The start takes the mode word from the pre-register when a move
     // loaded it since the last start; continuous, home and handwheel

@@ -39,6 +39,8 @@ inline constexpr uint16_t kTerminalOnFirst = 0x1C;
 inline constexpr uint16_t kTerminalCount = 3;
 inline constexpr uint16_t kTerminalFirstBit = 4;
 inline constexpr uint16_t kSubStatusTerminalMask = 0x70;
+// Commands kept per chip axis since the trace was last cleared.
+inline constexpr size_t kCommandCapacity = size_t{1} << 20;
 
 // Main-status bits the motion model drives.
 inline constexpr uint16_t kMainStatusStarted = 1u << 0;    // a move has been started and not ended

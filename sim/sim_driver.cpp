@@ -175,7 +175,7 @@ bool IsStatusPoll(uint32_t offset, uint32_t kind, const uint8_t *buffer) {
 }
 
 void Trace(SimBus &bus, uint32_t card, uint32_t offset, uint32_t width, uint32_t value, bool write) {
-  if (bus.trace_on) bus.trace.push_back({card, 1, offset, width, value, write ? 1u : 0u});
+  if (bus.trace_on && bus.trace.size() < kTraceCapacity) bus.trace.push_back({card, 1, offset, width, value, write ? 1u : 0u});
 }
 
 uint32_t Transfer(SimBus &bus, uint8_t *record) {
