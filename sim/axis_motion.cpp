@@ -81,10 +81,28 @@ double AxisMotion::PathAt(double t) const { return running_->path_done + running
 
 double AxisMotion::PathSpeedAt(double t) const { return running_->plan.SpeedAt(t - running_->t0); }
 
+namespace {
+
+// Axis pulses out after `path` pulses of the move's path. The path's own
+// axis counts whole pulses; the other axis of a line is interpolated
+// against that count and rounded, so it stays within half a pulse of the
+// straight line.
+double AxisPulses(double scale, double path) {
+  const double long_count = std::floor(path + kPulseSlack);
+  return scale < 1.0 ? std::floor(scale * long_count + 0.5) : long_count;
+}
+
+// Path pulses after which the axis has put out `pulses` (the inverse).
+double PathForPulses(double scale, double pulses) {
+  return scale < 1.0 ? std::ceil((pulses - 0.5) / scale - kPulseSlack) : pulses;
+}
+
+}  // namespace
+
 void AxisMotion::SetPositionAt(double t) {
   if (!running_ || running_->follows_handwheel) return;
   const Running &r = *running_;
-  double pulses = std::floor(r.scale * PathAt(t) + kPulseSlack);
+  double pulses = AxisPulses(r.scale, PathAt(t));
   if (!r.endless) pulses = std::min(pulses, static_cast<double>(std::llabs(r.exact_distance)));
   const int64_t now = r.origin + r.direction * static_cast<int64_t>(pulses);
   output_pulses_ += now - position_;
@@ -106,7 +124,7 @@ double AxisMotion::TimeOfTrigger(const PositionTrigger &trigger) const {
   if (to_go < 0.0) return trigger.zone ? last_ : kEndless;
   if (to_go == 0.0) return last_;
   const double ahead = r.direction * (trigger.position - static_cast<double>(r.origin));
-  const double tau = r.plan.TimeAtDistance(ahead / r.scale - r.path_done);
+  const double tau = r.plan.TimeAtDistance(PathForPulses(r.scale, ahead) - r.path_done);
   return std::isinf(tau) ? kEndless : std::max(r.t0 + tau, last_);
 }
 

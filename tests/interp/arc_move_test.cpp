@@ -85,8 +85,12 @@ class ArcMove : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
+    // The chord waits poll the pre-buffer for seconds of simulated motion:
+    // a coarse poll step keeps a whole turn's trace small and quick.
+    kpx4160_sim_set_clock(KPX4160_SIM_CLOCK_VIRTUAL, kArcPollStep);
     motion::ClearAllProfiles();  // profile records outlive a test
   }
+  static constexpr double kArcPollStep = 200e-6;
   void OpenWithDefaults() {
     OpenCards(1);
     k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
