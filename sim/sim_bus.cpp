@@ -66,7 +66,15 @@ void TakeSample(SimBus &bus, double t) {
 
 }  // namespace
 
-void SimBus::ObserveLocked() {
+bool SimBus::StillLocked() const {
+  if (log.Active()) return false;
+  for (const auto &slot : slots)
+    for (const SimChipAxis &axis : slot->card.chip)
+      if (axis.motion.Busy()) return false;
+  return true;
+}
+
+double SimBus::ObserveLocked() {
   const double now = clock.Now();
   while (log.Active() && log.NextSampleTime() <= now) {
     const double t = log.NextSampleTime();
@@ -74,6 +82,7 @@ void SimBus::ObserveLocked() {
     TakeSample(*this, t);
   }
   AdvanceCards(*this, now);
+  return now;
 }
 
 bool SimBus::RaiseInterruptLocked(unsigned card) {

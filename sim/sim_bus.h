@@ -71,9 +71,11 @@ struct SimBus {
   MotionLog log;
 
   // Brings every card's motion up to the clock (filling in the motion log
-  // on the way) and raises the interrupts of the moves that ended. Caller
-  // holds the mutex.
-  void ObserveLocked();
+  // on the way) and raises the interrupts of the moves that ended; returns
+  // the simulated time it observed. Caller holds the mutex.
+  double ObserveLocked();
+  // True when nothing changes with time: no axis runs and no log samples.
+  bool StillLocked() const;
   // Raises the card's interrupt: a pending wait returns with it. Returns
   // false (and counts it lost) when the card's interrupt is not enabled.
   bool RaiseInterruptLocked(unsigned card);

@@ -174,6 +174,15 @@ bool IsStatusPoll(uint32_t offset, uint32_t kind, const uint8_t *buffer) {
   return false;
 }
 
+// A write of a command (not a register code) to a chip axis's command port.
+bool IsCommand(uint32_t offset, uint32_t kind, const uint8_t *buffer) {
+  if (kind != kTransferWrite16 || offset < kChipFirstPort || offset >= kChipEndPort) return false;
+  if (((offset - kChipFirstPort) & kPortMask) != kPortCommand) return false;
+  uint16_t code;
+  std::memcpy(&code, buffer, sizeof code);
+  return code < kFirstWriteCode || code >= kEndReadCode;
+}
+
 void Trace(SimBus &bus, uint32_t card, uint32_t offset, uint32_t width, uint32_t value, bool write) {
   if (bus.trace_on && bus.trace.size() < kTraceCapacity) bus.trace.push_back({card, 1, offset, width, value, write ? 1u : 0u});
 }
@@ -194,8 +203,10 @@ uint32_t Transfer(SimBus &bus, uint8_t *record) {
   const auto offset = static_cast<uint32_t>((address - kIoPortBase) % kIoPortStride);
   SimCard &c = bus.slots[card]->card;
   if (IsStatusPoll(offset, kind, buffer)) bus.clock.Poll();
-  bus.ObserveLocked();
-  const double now = bus.clock.Now();
+  // Observing the cards (and reading the real-time clock for it) is the
+  // dearest part of an access: while nothing moves, time changes nothing,
+  // and only a command (which may start a move) needs it.
+  const double now = IsCommand(offset, kind, buffer) || !bus.StillLocked() ? bus.ObserveLocked() : 0.0;
   switch (kind) {
     case kTransferRead16: {
       const auto v = static_cast<uint16_t>(c.Read(offset, 16));
