@@ -172,7 +172,7 @@ void AxisMotion::Begin(const MoveOrder &order, double t, ChipRegisters &regs) {
 }
 
 void AxisMotion::Start(const MoveOrder &order, double now, ChipRegisters &regs) {
-  if (running_) {
+  if (running_ || armed_) {
     // One move waits in the pre-buffer; a start while it is full is not
     // taken (a correct program waits for the pre-buffer to free).
     if (queued_)
@@ -182,6 +182,17 @@ void AxisMotion::Start(const MoveOrder &order, double now, ChipRegisters &regs) 
     return;
   }
   if (ran_since_clear_) ++underruns_;
+  if ((order.mode & kModeSyncMask) != 0) {
+    armed_ = order;
+    return;
+  }
+  Begin(order, now, regs);
+}
+
+void AxisMotion::SimultaneousStart(double now, ChipRegisters &regs) {
+  if (!armed_ || running_) return;
+  const MoveOrder order = *armed_;
+  armed_.reset();
   Begin(order, now, regs);
 }
 
@@ -252,6 +263,10 @@ void AxisMotion::AdvanceTo(double now, ChipRegisters &regs, AxisEvents &events) 
 
 void AxisMotion::StopImmediately(double now, ChipRegisters &) {
   queued_.reset();
+  if (armed_) {
+    armed_.reset();
+    ++ended_by_stop_;
+  }
   if (!running_) return;
   SetPositionAt(now);
   running_.reset();
@@ -269,6 +284,10 @@ void AxisMotion::Replan(double t, MotionPlan plan, double path_length) {
 
 void AxisMotion::StopDecelerating(double now, ChipRegisters &regs) {
   queued_.reset();
+  if (armed_) {
+    armed_.reset();
+    ++ended_by_stop_;
+  }
   if (!running_) return;
   if (running_->follows_handwheel) {
     StopImmediately(now, regs);

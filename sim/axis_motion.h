@@ -33,6 +33,7 @@ inline constexpr uint32_t kOpLinear2 = 0x63;
 inline constexpr uint32_t kOpDirectionMinus = 1u << 3;  // bit 3 of a continuous or home code: negative
 inline constexpr uint32_t kModeSCurve = 1u << 10;        // S-shaped ramps
 inline constexpr uint32_t kModeRampDownPoint = 1u << 13;  // ramp down at the loaded ramp-down point
+inline constexpr uint32_t kModeSyncMask = 0x3u << 18;      // start condition: non-zero waits for the simultaneous start
 
 // What a start takes over from the pre-registers (write codes 0x80..0x8A)
 // when it is issued; the pre-registers may be loaded with the next move
@@ -75,8 +76,12 @@ class AxisMotion {
   // Follows the clock up to now: ends moves (and starts the queued one at
   // the very end of the running one), fires triggers.
   void AdvanceTo(double now, ChipRegisters &regs, AxisEvents &events);
-  // A start command at now (the axis has been advanced to now).
+  // A start command at now (the axis has been advanced to now). A move
+  // started at rest whose mode word asks for a synchronised start waits
+  // for SimultaneousStart.
   void Start(const MoveOrder &order, double now, ChipRegisters &regs);
+  // The card's simultaneous-start signal: the waiting move, if any, starts.
+  void SimultaneousStart(double now, ChipRegisters &regs);
   // Stops: immediate, decelerating with the rate registers in force.
   // Both drop the move waiting in the pre-buffer.
   void StopImmediately(double now, ChipRegisters &regs);
@@ -101,6 +106,7 @@ class AxisMotion {
   double NextEventTime() const;
 
   bool Busy() const { return running_.has_value(); }
+  bool WaitingForStart() const { return armed_.has_value(); }
   bool Pending() const { return queued_.has_value(); }
   int64_t Position() const { return position_; }
   double Speed() const { return speed_; }          // pulses/s, >= 0
@@ -143,6 +149,7 @@ class AxisMotion {
 
   std::optional<Running> running_;
   std::optional<MoveOrder> queued_;
+  std::optional<MoveOrder> armed_;  // started, waiting for the simultaneous start
   std::vector<PositionTrigger> triggers_;
   double last_ = 0.0;
   int64_t position_ = 0;

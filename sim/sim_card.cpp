@@ -42,9 +42,12 @@ constexpr uint16_t kRegComparator2 = 0xA8;
 constexpr uint16_t kRegLatchedPosition = 0xAD;  // read as 0xED: logical position
 constexpr uint16_t kRegLatchedEncoder = 0xAE;   // read as 0xEE: encoder counter
 constexpr uint32_t kSc3LatchOnLtc = 0x660;
+// SignalConfig1 bit 19: the axis stops on the card's simultaneous stop.
+constexpr uint32_t kSc1SynchronousStop = 1u << 19;
 
 // Commands.
-constexpr uint16_t kCmdSimultaneousStop = 0x07;
+constexpr uint16_t kCmdSimultaneousStart = 0x06;  // starts the waiting moves of both chip axes
+constexpr uint16_t kCmdSimultaneousStop = 0x07;   // stops this axis and those in synchronous-stop mode
 constexpr uint16_t kCmdImmediateStop = 0x49;
 constexpr uint16_t kCmdDeceleratingStop = 0x4A;
 constexpr uint16_t kCmdChipReset = 0x0F04;     // through chip axis 0: both axes stop
@@ -75,6 +78,7 @@ int64_t SignExtend28(uint32_t v) {
 uint16_t SimChipAxis::MainStatus() const {
   uint16_t bits = main_status;
   if (motion.Busy()) bits |= kMainStatusStarted | kMainStatusRunning;
+  if (motion.WaitingForStart()) bits |= kMainStatusStarted;
   if (motion.Pending()) bits |= kMainStatusPrebuffer;
   return bits;
 }
@@ -233,6 +237,18 @@ void SimCard::Write(uint32_t offset, uint32_t width, uint32_t value, double now)
             a.motion.StopImmediately(now, a.registers);
             a.Refresh();
           }
+        // The simultaneous start and stop reach both chip axes of the card.
+        if (v16 == kCmdSimultaneousStart)
+          for (SimChipAxis &a : chip) {
+            a.motion.SimultaneousStart(now, a.registers);
+            a.Refresh();
+          }
+        if (v16 == kCmdSimultaneousStop)
+          for (SimChipAxis &a : chip)
+            if (&a != &axis && (a.Register(kRegSignalConfig1) & kSc1SynchronousStop) != 0) {
+              a.motion.StopImmediately(now, a.registers);
+              a.Refresh();
+            }
         break;
       case kPortOtpw: axis.otpw = v16; break;
       case kPortDataLow: axis.data_low = v16; break;
