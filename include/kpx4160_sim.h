@@ -158,8 +158,8 @@ KPX4160_API unsigned kpx4160_sim_registered_cards(void);
 /* ---- Motion in time ------------------------------------------------------
  * The chip of every simulated card runs what the library loads: point and
  * continuous moves with trapezoidal and S-curve ramps, two-axis lines, the
- * one-deep pre-buffer, stops, speed changes, home search and handwheel
- * operation; positions, encoder counts and the present speed follow. The
+ * one-deep pre-buffer, synchronised start and stop, stops, speed changes,
+ * home search and handwheel operation; positions, encoder counts and the present speed follow. The
  * state is computed from the clock whenever the card is accessed. sim/README.md
  * describes the model.
  */
