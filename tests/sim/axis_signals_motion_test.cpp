@@ -3,7 +3,6 @@
 // the latch of the counters on a latch event.
 #include <gtest/gtest.h>
 
-#include "support/motion_laws.h"
 #include "support/sim_motion_fixture.h"
 
 namespace kpx::test {
@@ -13,17 +12,7 @@ constexpr uint16_t kPlusLimitBit = 1u << 9;
 constexpr uint16_t kMinusLimitBit = 1u << 10;
 constexpr uint16_t kHomeBit = 1u << 11;
 
-class AxisSignalsMotion : public SimMotionTest {
- protected:
-  // Distance a decelerating stop from the maximum speed to the start speed
-  // covers under the trapezoidal law, with the profile loaded on chip axis 0.
-  static double TrapezoidStopDistance() {
-    auto r = [](unsigned code) { return kpx4160_sim_get_pcl_register(0, 0, code) & 0xFFFF; };
-    const double unit = SpeedUnit(r(0x85));
-    const double fl = r(0x81) * unit, fh = r(0x82) * unit;
-    return (fl + fh) / 2.0 * TrapezoidRampTime(r(0x84), r(0x82) - r(0x81));
-  }
-};
+class AxisSignalsMotion : public SimMotionTest {};
 
 TEST_F(AxisSignalsMotion, EndLimitsStopMovesIntoThemAndLetMovesOut) {
   OpenCards(1);
@@ -78,7 +67,7 @@ TEST_F(AxisSignalsMotion, EndLimitInDeceleratingModeRampsDownFromTheSwitch) {
   WaitDone({0});
   // The ramp starts at the switch at full speed and covers the stopping
   // distance of the profile beyond it.
-  EXPECT_NEAR(k4160_get_position(0), 5000 + TrapezoidStopDistance(), 2.0);
+  EXPECT_NEAR(k4160_get_position(0), 5000 + ReadLoadedProfile(0, 0).StopDistance(), 2.0);
   EXPECT_GT(k4160_get_position(0), 5000 + 100);
   EXPECT_NE(k4160_axis_io_status(0) & kPlusLimitBit, 0);
 }
@@ -111,7 +100,7 @@ TEST_F(AxisSignalsMotion, HomeSearchStopsAtTheHomeSwitch) {
   // decelerating stop there, ending below it by the stopping distance.
   k4160_home_move(0, 2, 1);
   WaitDone({0});
-  EXPECT_NEAR(k4160_get_position(0), 1234 - TrapezoidStopDistance(), 2.0);
+  EXPECT_NEAR(k4160_get_position(0), 1234 - ReadLoadedProfile(0, 0).StopDistance(), 2.0);
 
   // Without the switch the search runs on.
   ASSERT_EQ(kpx4160_sim_set_home_switch(0, 0, 1234, 0), 0);
@@ -142,9 +131,7 @@ TEST_F(AxisSignalsMotion, SoftLimitsStopTheAxisThroughTheComparators) {
   k4160_config_softlimit(1, 1);
   k4160_t_vmove(1, 1);
   WaitDone({1});
-  auto r = [](unsigned code) { return kpx4160_sim_get_pcl_register(0, 1, code) & 0xFFFF; };
-  const double unit = SpeedUnit(r(0x85));
-  const double stop = (r(0x81) + r(0x82)) * unit / 2.0 * TrapezoidRampTime(r(0x84), r(0x82) - r(0x81));
+  const double stop = ReadLoadedProfile(0, 1).StopDistance();
   EXPECT_NEAR(k4160_get_position(1), 5000 + stop, 2.0);
 
   // Off: the axis runs past both.

@@ -19,16 +19,6 @@ constexpr double kPollSlack = 1e-3 + 2 * 50e-6;
 
 class LegacyMotion : public SimMotionTest {};
 
-struct Loaded {
-  double unit, fl, fh;
-  uint32_t rate, section;
-};
-Loaded LoadedProfile(unsigned card, unsigned chip_axis) {
-  auto r = [&](unsigned code) { return kpx4160_sim_get_pcl_register(card, chip_axis, code) & 0xFFFF; };
-  const double unit = SpeedUnit(r(0x85));
-  return {unit, r(0x81) * unit, r(0x82) * unit, r(0x83), r(0x89)};
-}
-
 TEST_F(LegacyMotion, BlockingPointMovesReturnOnDoneAtTheirEndPoints) {
   OpenCards(1);
   struct Case {
@@ -55,10 +45,8 @@ TEST_F(LegacyMotion, BlockingPointMovesReturnOnDoneAtTheirEndPoints) {
     EXPECT_EQ(Get_command(c.axis), c.end_at);
     // The time of the move itself, from what the move loaded: symmetric
     // ramps of the acceleration's rate (and S section).
-    const Loaded p = LoadedProfile(0, static_cast<unsigned>(c.axis));
-    const double span = (p.fh - p.fl) / p.unit;
-    const double t_ramp = c.s_curve ? SRampTime(p.rate, span, p.section) : TrapezoidRampTime(p.rate, span);
-    const double want = PointMoveTime(std::fabs(c.end_at - c.start_at), p.fl, p.fh, t_ramp, t_ramp);
+    const double want =
+        ReadLoadedProfile(0, static_cast<unsigned>(c.axis)).SymmetricMoveTime(std::fabs(c.end_at - c.start_at), c.s_curve);
     EXPECT_GE(took, want * 0.995);
     EXPECT_LE(took, want * 1.005 + kPollSlack);
   }
@@ -93,9 +81,7 @@ TEST_F(LegacyMotion, MoveXyAndWaitForDoneReturnOnceBothAxesHaveArrived) {
   took = Now() - t0;
   EXPECT_EQ(Motion_done(0), 1);
   EXPECT_EQ(k4160_get_position(0), 2000);
-  const Loaded p = LoadedProfile(0, 0);
-  const double t_ramp = TrapezoidRampTime(p.rate, (p.fh - p.fl) / p.unit);
-  EXPECT_LE(took, PointMoveTime(2000, p.fl, p.fh, t_ramp, t_ramp) * 1.005 + kPollSlack);
+  EXPECT_LE(took, ReadLoadedProfile(0, 0).SymmetricMoveTime(2000) * 1.005 + kPollSlack);
   Wait_for_done(2);
   Wait_for_done(3);
   EXPECT_EQ(k4160_get_position(2), 0);

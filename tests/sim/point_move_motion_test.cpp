@@ -12,15 +12,6 @@ namespace {
 
 class PointMoveMotion : public SimMotionTest {};
 
-// Reads back what the profile write loaded into the chip's pre-registers.
-struct Loaded {
-  uint32_t fl, fh, ur, dr, mag, su, sd;
-};
-Loaded LoadedProfile(unsigned card, unsigned chip_axis) {
-  auto r = [&](unsigned code) { return kpx4160_sim_get_pcl_register(card, chip_axis, code) & 0xFFFF; };
-  return {r(0x81), r(0x82), r(0x83), r(0x84), r(0x85), r(0x89), r(0x8A)};
-}
-
 TEST_F(PointMoveMotion, TrapezoidalAndSCurveMovesTakeTheirRampsAndRun) {
   OpenCards(1);
   struct Case {
@@ -35,12 +26,8 @@ TEST_F(PointMoveMotion, TrapezoidalAndSCurveMovesTakeTheirRampsAndRun) {
       k4160_set_s_profile(1, 1000, 2000, 0.1, 0.1, 100, 100);
     else
       k4160_set_profile(1, 1000, 2000, 0.1, 0.1);
-    const Loaded p = LoadedProfile(0, 1);
-    const double unit = SpeedUnit(p.mag);
-    const double span = p.fh - p.fl;
     // The symmetric moves ramp down with the acceleration's values.
-    const double t_ramp = c.s_curve ? SRampTime(p.ur, span, p.su) : TrapezoidRampTime(p.ur, span);
-    const double want = PointMoveTime(std::fabs(c.distance), p.fl * unit, p.fh * unit, t_ramp, t_ramp);
+    const double want = ReadLoadedProfile(0, 1).SymmetricMoveTime(std::fabs(c.distance), c.s_curve);
 
     const double t0 = Now();
     if (c.s_curve)
@@ -75,8 +62,8 @@ TEST_F(PointMoveMotion, RunsAtTheMaximumSpeedBetweenTheRamps) {
 TEST_F(PointMoveMotion, ShortMoveTurnsBeforeTheMaximumSpeed) {
   OpenCards(1);
   k4160_set_profile(0, 1000, 2000, 0.1, 0.1);
-  const Loaded p = LoadedProfile(0, 0);
-  const double unit = SpeedUnit(p.mag);
+  const LoadedProfile p = ReadLoadedProfile(0, 0);
+  const double unit = p.unit;
   // Trapezoid whose ramps do not fit: it peaks where they meet. With
   // acceleration a = unit x 9830400 / (R + 1): vp^2 = fl^2 + a n.
   const double a = unit * 9830400.0 / (p.ur + 1.0);
@@ -93,9 +80,9 @@ TEST_F(PointMoveMotion, ShortMoveTurnsBeforeTheMaximumSpeed) {
 TEST_F(PointMoveMotion, AsymmetricMoveRampsDownAtItsOwnRate) {
   OpenCards(1);
   k4160_set_profile(0, 100, 100000, 0.5, 0.2);
-  const Loaded p = LoadedProfile(0, 0);
-  const double unit = SpeedUnit(p.mag);
-  const double span = p.fh - p.fl;
+  const LoadedProfile p = ReadLoadedProfile(0, 0);
+  const double unit = p.unit;
+  const double span = p.Span();
   const double want =
       PointMoveTime(1000000, p.fl * unit, p.fh * unit, TrapezoidRampTime(p.ur, span), TrapezoidRampTime(p.dr, span));
   const double t0 = Now();

@@ -16,20 +16,11 @@ constexpr uint16_t kPrebufferBit = 1u << 14;
 
 class PrebufferMotion : public SimMotionTest {};
 
-// Time of a symmetric trapezoidal point move with the profile the library
-// loaded into the chip axis (speed units, rate value, magnification).
-double LoadedPointMoveTime(unsigned card, unsigned chip_axis, double n) {
-  auto r = [&](unsigned code) { return kpx4160_sim_get_pcl_register(card, chip_axis, code) & 0xFFFF; };
-  const double unit = SpeedUnit(r(0x85));
-  const double t_ramp = TrapezoidRampTime(r(0x83), r(0x82) - r(0x81));
-  return PointMoveTime(n, r(0x81) * unit, r(0x82) * unit, t_ramp, t_ramp);
-}
-
 TEST_F(PrebufferMotion, QueuedPointMoveStartsWhereTheFirstEndsAndAThirdIsLost) {
   OpenCards(1);
   k4160_set_profile(1, 1000, 2000, 0.1, 0.1);
-  const double t_first = LoadedPointMoveTime(0, 1, 4000);
-  const double t_second = LoadedPointMoveTime(0, 1, 3000);
+  const double t_first = ReadLoadedProfile(0, 1).SymmetricMoveTime(4000);
+  const double t_second = ReadLoadedProfile(0, 1).SymmetricMoveTime(3000);
   k4160_set_position(1, 100);
   ASSERT_EQ(kpx4160_sim_clear_run_counts(), 0);
 

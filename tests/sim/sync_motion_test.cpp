@@ -3,7 +3,6 @@
 // takes the axes in synchronous-stop mode along.
 #include <gtest/gtest.h>
 
-#include "support/motion_laws.h"
 #include "support/sim_motion_fixture.h"
 
 namespace kpx::test {
@@ -15,14 +14,6 @@ class SyncMotion : public SimMotionTest {
     SimMotionTest::SetUp();
     OpenCards(2);
     for (uint16_t a = 0; a < 4; ++a) k4160_set_profile(a, 1000, 2000, 0.1, 0.1);
-  }
-  // Duration of a symmetric trapezoidal point move of n pulses on a chip
-  // axis of card 0 by the ramp-time law.
-  static double LawTime(unsigned chip_axis, double n) {
-    auto r = [&](unsigned code) { return kpx4160_sim_get_pcl_register(0, chip_axis, code) & 0xFFFF; };
-    const double unit = SpeedUnit(r(0x85));
-    const double t = TrapezoidRampTime(r(0x83), r(0x82) - r(0x81));
-    return PointMoveTime(n, r(0x81) * unit, r(0x82) * unit, t, t);
   }
 };
 
@@ -48,9 +39,9 @@ TEST_F(SyncMotion, MovesWithAStartConditionWaitForTheSimultaneousStart) {
   const double t0 = Now();
   ASSERT_EQ(k4160_start_move_all(1), 1);
   const double done0 = WaitDone({0}) - t0;
-  EXPECT_NEAR(done0, LawTime(0, 3000), LawTime(0, 3000) * 0.005);
+  EXPECT_NEAR(done0, ReadLoadedProfile(0, 0).SymmetricMoveTime(3000), ReadLoadedProfile(0, 0).SymmetricMoveTime(3000) * 0.005);
   const double done1 = WaitDone({1}) - t0;
-  EXPECT_NEAR(done1, LawTime(1, 5000), LawTime(1, 5000) * 0.005);
+  EXPECT_NEAR(done1, ReadLoadedProfile(0, 1).SymmetricMoveTime(5000), ReadLoadedProfile(0, 1).SymmetricMoveTime(5000) * 0.005);
   EXPECT_EQ(k4160_get_position(0), 3000);
   EXPECT_EQ(k4160_get_position(1), -5000);
   WaitDone({2});

@@ -1,5 +1,7 @@
 #include "support/sim_motion_fixture.h"
 
+#include "support/motion_laws.h"
+
 namespace kpx::test {
 
 constexpr double kMotionPollStep = 50e-6;
@@ -32,6 +34,18 @@ void SimMotionTest::WaitFor(const std::function<bool()> &pred, double max_second
     k4160_axis_status(0);  // a status poll moves virtual time on
   }
 }
+
+LoadedProfile ReadLoadedProfile(unsigned card, unsigned chip_axis) {
+  auto r = [&](unsigned code) { return kpx4160_sim_get_pcl_register(card, chip_axis, code) & 0xFFFF; };
+  return {r(0x81), r(0x82), r(0x83), r(0x84), r(0x89), SpeedUnit(r(0x85))};
+}
+
+double LoadedProfile::SymmetricMoveTime(double n, bool s_curve) const {
+  const double t = s_curve ? SRampTime(ur, Span(), su) : TrapezoidRampTime(ur, Span());
+  return PointMoveTime(n, fl * unit, fh * unit, t, t);
+}
+
+double LoadedProfile::StopDistance() const { return (fl + fh) * unit / 2.0 * TrapezoidRampTime(dr, Span()); }
 
 kpx4160_sim_axis_state SimMotionTest::State(unsigned card, unsigned chip_axis) {
   kpx4160_sim_axis_state s{};
