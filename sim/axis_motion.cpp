@@ -110,7 +110,7 @@ void AxisMotion::SetPositionAt(double t) {
   speed_ = r.scale * PathSpeedAt(t);
 }
 
-double AxisMotion::TimeOfTrigger(const PositionTrigger &trigger) const {
+double AxisMotion::TimeOfTrigger(const PositionTrigger &trigger, double horizon) const {
   const Running &r = *running_;
   if (r.follows_handwheel || !(r.scale > 0.0)) return kEndless;
   if (trigger.direction != 0 && trigger.direction != r.direction) return kEndless;
@@ -124,7 +124,11 @@ double AxisMotion::TimeOfTrigger(const PositionTrigger &trigger) const {
   if (to_go < 0.0) return trigger.zone ? last_ : kEndless;
   if (to_go == 0.0) return last_;
   const double ahead = r.direction * (trigger.position - static_cast<double>(r.origin));
-  const double tau = r.plan.TimeAtDistance(PathForPulses(r.scale, ahead) - r.path_done);
+  const double need = PathForPulses(r.scale, ahead) - r.path_done;
+  // Most accesses see the trigger still ahead: a closed-form look at the
+  // horizon spares the search for the exact time.
+  if (!std::isinf(horizon) && r.plan.DistanceAt(horizon - r.t0) < need) return kEndless;
+  const double tau = r.plan.TimeAtDistance(need);
   return std::isinf(tau) ? kEndless : std::max(r.t0 + tau, last_);
 }
 
@@ -225,7 +229,7 @@ void AxisMotion::AdvanceTo(double now, ChipRegisters &regs, AxisEvents &events) 
     const PositionTrigger *first = nullptr;
     double first_time = kEndless;
     for (const PositionTrigger &trigger : triggers_) {
-      const double t = TimeOfTrigger(trigger);
+      const double t = TimeOfTrigger(trigger, horizon);
       if (t <= horizon && t < first_time) {
         first_time = t;
         first = &trigger;

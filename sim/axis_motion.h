@@ -143,8 +143,9 @@ class AxisMotion {
   void SetPositionAt(double t);
   double PathAt(double t) const;
   double PathSpeedAt(double t) const;
-  // Time at which the running move reaches the trigger, or kEndless.
-  double TimeOfTrigger(const PositionTrigger &trigger) const;
+  // Time at which the running move reaches the trigger, or kEndless (also
+  // when it is reached only after `horizon`).
+  double TimeOfTrigger(const PositionTrigger &trigger, double horizon = kEndless) const;
   void Replan(double t, MotionPlan plan, double path_length);
 
   std::optional<Running> running_;

@@ -224,6 +224,22 @@ uint32_t SimCard::Read(uint32_t offset, uint32_t width) {
   return width == 16 ? (v & 0xFFFF) : v;
 }
 
+void SimCard::CardWideCommand(const SimChipAxis &from, uint16_t code, double now) {
+  for (SimChipAxis &a : chip) {
+    // Chip reset and emergency stop go through chip axis 0 to both axes;
+    // the simultaneous start and stop reach both axes of the card.
+    if (&from == &chip[0] && (code == kCmdChipReset || code == kCmdEmergencyStop))
+      a.motion.StopImmediately(now, a.registers);
+    else if (code == kCmdSimultaneousStart)
+      a.motion.SimultaneousStart(now, a.registers);
+    else if (code == kCmdSimultaneousStop && &a != &from && (a.Register(kRegSignalConfig1) & kSc1SynchronousStop) != 0)
+      a.motion.StopImmediately(now, a.registers);
+    else
+      continue;
+    a.Refresh();
+  }
+}
+
 void SimCard::Write(uint32_t offset, uint32_t width, uint32_t value, double now) {
   if (offset >= kRegisterSpaceSize) return;
   if (IsChipPort(offset)) {
@@ -232,23 +248,7 @@ void SimCard::Write(uint32_t offset, uint32_t width, uint32_t value, double now)
     switch ((offset - kChipFirstPort) % kChipAxisStride) {
       case kPortCommand:
         axis.WriteCommandPort(v16, now);
-        if (&axis == &chip[0] && (v16 == kCmdChipReset || v16 == kCmdEmergencyStop))
-          for (SimChipAxis &a : chip) {
-            a.motion.StopImmediately(now, a.registers);
-            a.Refresh();
-          }
-        // The simultaneous start and stop reach both chip axes of the card.
-        if (v16 == kCmdSimultaneousStart)
-          for (SimChipAxis &a : chip) {
-            a.motion.SimultaneousStart(now, a.registers);
-            a.Refresh();
-          }
-        if (v16 == kCmdSimultaneousStop)
-          for (SimChipAxis &a : chip)
-            if (&a != &axis && (a.Register(kRegSignalConfig1) & kSc1SynchronousStop) != 0) {
-              a.motion.StopImmediately(now, a.registers);
-              a.Refresh();
-            }
+        CardWideCommand(axis, v16, now);
         break;
       case kPortOtpw: axis.otpw = v16; break;
       case kPortDataLow: axis.data_low = v16; break;

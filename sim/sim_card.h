@@ -109,6 +109,8 @@ struct SimCard {
   void AdvanceTo(double now, AxisEvents (&events)[2]);
   // The PLD encoder count of a chip axis, as its 28-bit register holds it.
   void RefreshPldEncoders();
+  // What a command written to one chip axis does to both.
+  void CardWideCommand(const SimChipAxis &from, uint16_t code, double now);
   // A latch event on the LTC input of a chip axis (the card has been
   // advanced to now).
   void Latch(unsigned chip_axis);
