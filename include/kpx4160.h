@@ -81,6 +81,11 @@ KPX4160_API int32_t k4160_get_lib_version(uint32_t *first, uint32_t *second);
 /** Stores product code 4160 and the PLD firmware version (e.g. 120 for "1.2"), then the serial as k4160_get_sn(); the fourth argument is not read; returns 0, or -1 if product, firmware or sn is null. */
 KPX4160_API int32_t k4160_get_hard_version(uint16_t card, uint32_t *product, uint32_t *firmware, uint32_t *reserved, char *sn);
 
+/* ---- Diagnosis ----------------------------------------------------------- */
+
+/** Copies the device layer's last failure message into text (at most size - 1 characters and a terminating zero; nothing for size 0) and returns the length of the whole message, or -1 for a null text; the text is empty when nothing failed. k4160_board_init() clears it and writes it when no driver opens ("Failed opening WinDriver device"), the scan fails, no card is found, or a card's information, registration or resources are refused; k4160_set_int_enable() writes it when the interrupt cannot be enabled. */
+KPX4160_API int32_t k4160_get_error_text(char *text, uint32_t size);
+
 /* @@section speed-profiles */
 /* Speeds in pulses/s, times in s. One speed-register count is 1200 / (code + 1)
  * pulses/s of the axis's magnification code; speeds and rates are clamped to

@@ -1,6 +1,9 @@
 // Opening, resetting and closing the cards, read from the register traffic.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
 #include "core/board.h"
 #include "core/card_table.h"
 #include "device/driver_records.h"
@@ -135,6 +138,29 @@ TEST_F(BoardLifecycle, FirstCardFailingReturns1001) {
   EXPECT_EQ(core::InitCount, 1u);
   k4160_board_close();
   EXPECT_EQ(core::InitCount, 0u);
+}
+
+TEST_F(BoardLifecycle, ErrorTextReachesTheApplicationWholeOrTruncated) {
+  char text[128];
+  ASSERT_EQ(k4160_board_init(), 1u);
+  EXPECT_EQ(k4160_get_error_text(text, sizeof text), 0);  // nothing failed
+  EXPECT_STREQ(text, "");
+  k4160_board_close();
+  kpx4160_sim_set_registration_status(0, 0x20000017);
+  ASSERT_EQ(k4160_board_init(), 1001u);
+  const std::string message = "Failed locking device. Status 0x20000017 - Failed to map in user space\n";
+  struct Case { uint32_t size; std::string copied; } cases[] = {
+      {sizeof text, message}, {7, message.substr(0, 6)}, {1, ""}};
+  for (const Case &c : cases) {
+    std::memset(text, 'x', sizeof text);
+    EXPECT_EQ(k4160_get_error_text(text, c.size), static_cast<int32_t>(message.size())) << c.size;
+    EXPECT_EQ(std::string(text), c.copied) << c.size;
+  }
+  text[0] = 'x';
+  EXPECT_EQ(k4160_get_error_text(text, 0), static_cast<int32_t>(message.size()));
+  EXPECT_EQ(text[0], 'x');  // size 0 writes nothing
+  EXPECT_EQ(k4160_get_error_text(nullptr, 10), -1);
+  k4160_board_close();
 }
 
 TEST_F(BoardLifecycle, InitWithoutCardsChangesNothingButTheCount) {
