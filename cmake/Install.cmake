@@ -82,7 +82,11 @@ install(CODE "
     execute_process(COMMAND /sbin/ldconfig RESULT_VARIABLE kpx4160_ldconfig_result ERROR_QUIET)
   endif()" COMPONENT runtime)
 
-# Debian packages: `cpack -G DEB` in the build folder.
+# Debian packages: `cpack -G DEB` in the build folder (not when this tree is
+# part of another project, whose packages are its own).
+if(NOT PROJECT_IS_TOP_LEVEL)
+  return()
+endif()
 set(KPX4160_PACKAGE_MAINTAINER "kpx4160 developers <kpx4160@localhost>" CACHE STRING
   "Maintainer field of the Debian packages")
 set(CPACK_PACKAGE_NAME kpx4160)
