@@ -15,6 +15,13 @@ rm -f "$build"/*.deb
 dpkg -i "$build"/*.deb >/dev/null
 trap 'dpkg -P $packages >/dev/null' EXIT
 
+# Every file an install puts down is in one of the packages (an install rule
+# without a packaged component would silently miss the packages).
+cmake --install "$build" --prefix "$work/all" >/dev/null
+missing=$(comm -23 <(cd "$work/all" && find . ! -type d | sed 's|^\.|/usr|' | sort) \
+  <(dpkg -L $packages | sort -u))
+[ -z "$missing" ] || { echo "check_debs: installed but in no package:" $missing >&2; exit 1; }
+
 cmake -S "$src/examples" -B "$work/cmake" >/dev/null
 cmake --build "$work/cmake" -j2 >/dev/null
 ctest --test-dir "$work/cmake" --output-on-failure
