@@ -1,4 +1,5 @@
 /* Homing against the home switch, then a continuous move that the +EL end limit stops. */
+#define _POSIX_C_SOURCE 200809L /* nanosleep */
 #include <stdio.h>
 #include <time.h>
 

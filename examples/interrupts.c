@@ -1,4 +1,5 @@
 /* An interrupt at the end of each move, handled by the application's callback. */
+#define _POSIX_C_SOURCE 200809L /* nanosleep */
 #include <stdatomic.h>
 #include <stdio.h>
 #include <time.h>

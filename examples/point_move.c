@@ -1,4 +1,5 @@
 /* A point move of axis 0 by 2000 pulses with a trapezoidal profile, waiting for it to end. */
+#define _POSIX_C_SOURCE 200809L /* nanosleep */
 #include <stdio.h>
 #include <time.h>
 
