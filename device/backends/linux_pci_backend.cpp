@@ -332,7 +332,8 @@ uint32_t LinuxPciBackend::Register(uint8_t *record) {
       // space; a space smaller than a page need not start on a page boundary.
       if (!vfio) file.in_page = bars[bar].start & page_mask;
       const size_t length = static_cast<size_t>(file.in_page + bars[bar].Length());
-      void *base = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, file.fd, static_cast<off_t>(file.offset));
+      void *base =
+          ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, file.fd, static_cast<off_t>(file.offset));
       if (base == MAP_FAILED) {
         SetErrorDetail("cannot map memory space %u of %s: %s\n", bar, linux_pci::PciName(address).c_str(),
                        std::strerror(errno));

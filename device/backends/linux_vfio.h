@@ -7,6 +7,10 @@
 // spaces and the configuration space read and written with pread/pwrite),
 // and the interrupt is armed with ioctls on it (linux_vfio_interrupt.h).
 //
+// The kernel resets the card when its first user opens it and again when the
+// last one closes it; the back end opens it at registration and keeps it
+// open until the release, so that happens at board init and close only.
+//
 // Only the owner of /dev/vfio/N needs any permission, so with a udev rule
 // that gives the node to the machine's user no part of the program runs
 // as root. The IOMMU must be on (firmware and kernel command line): without

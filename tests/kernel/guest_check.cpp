@@ -183,9 +183,13 @@ void CheckEdu(const std::string &address, const char *refused_irq_word) {
       for (uint32_t i = 0; i < kInterrupts && enable == 0; ++i) {
         regs[kEduRaise / 4] = 1;
         std::memset(irq + kInterruptOffCount, 0, 12);
-        while (card.Interrupt(kRequestInterruptWait, irq) == 0 && GetU32(irq, kInterruptOffOutcome) == 2 && nothing < 10)
+        while (card.Interrupt(kRequestInterruptWait, irq) == 0 &&
+               GetU32(irq, kInterruptOffOutcome) == kInterruptOutcomeNothing && nothing < 10)
           ++nothing;
-        if (GetU32(irq, kInterruptOffOutcome) != 0 || GetU32(irq, kInterruptOffCount) != i + 1) break;
+        const uint32_t outcome = GetU32(irq, kInterruptOffOutcome);
+        if (outcome == kInterruptOutcomeDisabled || outcome == kInterruptOutcomeNothing ||
+            GetU32(irq, kInterruptOffCount) != i + 1)
+          break;
         regs[kEduAck / 4] = 1;
         ++raised;
       }
@@ -222,7 +226,8 @@ void CheckIo(const std::string &address, const std::string &mac_text) {
     unsigned mac[6] = {};
     std::sscanf(mac_text.c_str(), "%x:%x:%x:%x:%x:%x", &mac[0], &mac[1], &mac[2], &mac[3], &mac[4], &mac[5]);
     uint32_t v32 = 0, v16 = 0;
-    bool ok = card.Port(port, kTransferRead32, &v32) == 0 && v32 == (mac[0] | mac[1] << 8 | mac[2] << 16 | mac[3] << 24);
+    const uint32_t mac_low = mac[0] | mac[1] << 8 | mac[2] << 16 | mac[3] << 24;
+    bool ok = card.Port(port, kTransferRead32, &v32) == 0 && v32 == mac_low;
     Check(ok, "4-byte port read of the MAC address: " + Hex(v32));
     ok = card.Port(port + 4, kTransferRead16, &v16) == 0 && (v16 & 0xFFFF) == (mac[4] | mac[5] << 8);
     Check(ok, "2-byte port read of the MAC address: " + Hex(v16));
