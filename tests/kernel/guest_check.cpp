@@ -6,13 +6,13 @@
 //   guest_check edu-no-irq ADDR WORD     the same, but the interrupt enable must be refused naming WORD
 //   guest_check refused ADDR WORD        the registration must be refused naming WORD
 //   guest_check io ADDR MAC              rtl8139: 2- and 4-byte port reads and writes on its I/O space
-#include <dirent.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <string>
@@ -39,14 +39,7 @@ std::string Hex(uint64_t v) {
   return text;
 }
 
-unsigned OpenFds() {
-  unsigned n = 0;
-  if (DIR *d = ::opendir("/proc/self/fd")) {
-    while (::readdir(d) != nullptr) ++n;
-    ::closedir(d);
-  }
-  return n;
-}
+long OpenFds() { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); }
 
 bool Mapped(uint64_t address) {
   std::ifstream maps("/proc/self/maps");
@@ -78,15 +71,16 @@ class Card {
     alignas(8) uint8_t scan[kScanRecordSize] = {};
     PutU32(scan, kScanOffVendor, vendor);
     PutU32(scan, kScanOffDevice, device);
+    // (The bus field's low byte is the bus; the domain, 0 here, rides above it.)
     Check(Request(kRequestPciScan, scan, sizeof scan) == 0 && GetU32(scan, kScanOffCardCount) == 1 &&
-              GetU32(scan, kScanOffFirstSlot) == (domain << 8 | bus) && GetU32(scan, kScanOffFirstSlot + 4) == slot &&
+              (GetU32(scan, kScanOffFirstSlot) & 0xFF) == bus && GetU32(scan, kScanOffFirstSlot + 4) == slot &&
               GetU32(scan, kScanOffFirstSlot + 8) == function,
           "scan " + Hex(vendor) + ":" + Hex(device) + " finds one card at " + address);
     alignas(8) uint8_t info[kCardInfoRecordSize] = {};
     std::memcpy(info, scan + kScanOffFirstSlot, 12);
     Check(Request(kRequestCardInfo, info, sizeof info) == 0, "card info");
     std::memcpy(registration_ + kRegistrationOffResources, info + kCardInfoOffResources, kResourceDescriptionSize);
-    config_slot_[0] = domain << 8 | bus, config_slot_[1] = slot, config_slot_[2] = function;
+    std::memcpy(config_slot_, scan + kScanOffFirstSlot, sizeof config_slot_);  // as the device layer keeps it
     const uint32_t status = Request(kRequestCardRegister, registration_, sizeof registration_);
     if (expect_registered) Check(status == 0 && GetU32(registration_, kRegistrationOffCardHandle) != 0, "registration");
     return status == 0;
@@ -138,7 +132,7 @@ constexpr uint32_t kEduIdValue = 0x010000ed;
 constexpr uint32_t kInterrupts = 100;
 
 void CheckEdu(const std::string &address, const char *refused_irq_word) {
-  const unsigned fds_before = OpenFds();
+  const long fds_before = OpenFds();
   uint64_t base = 0;
   {
     Card card;
@@ -216,7 +210,7 @@ void CheckEdu(const std::string &address, const char *refused_irq_word) {
 // rtl8139: its MAC address in the first six ports, the multicast filter
 // (free to write) in the next eight.
 void CheckIo(const std::string &address, const std::string &mac_text) {
-  const unsigned fds_before = OpenFds();
+  const long fds_before = OpenFds();
   {
     Card card;
     card.Open(address);
