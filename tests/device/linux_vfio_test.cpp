@@ -1,7 +1,6 @@
 // A card bound to vfio-pci that VFIO cannot open: the card is refused with
 // the device layer's message followed by the reason (no IOMMU group, no
-// container, not a container, no permission on the group node), and nothing
-// is left open or mapped. The working path needs a real kernel
+// container, not a container), and nothing is left open or mapped. The working path needs a real kernel
 // (tests/kernel/run_guest.sh).
 #include <fcntl.h>
 #include <gtest/gtest.h>
