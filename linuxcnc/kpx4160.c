@@ -140,6 +140,10 @@ static void stop_axis(uint16_t n, axis_t *a) {
 /* One servo period of one axis: the speed the chip should run at now. */
 static void write_axis(uint16_t n, axis_t *a, int card_stopped, double period_s) {
   double cmd = *a->position_cmd;
+  if (card_stopped && a->state != AXIS_IDLE) {  /* emergency stop: at once */
+    k.k4160_imd_stop(n);
+    a->state = AXIS_IDLE;
+  }
   if (!*a->enable || card_stopped) {
     a->was_enabled = 0;
     a->last_cmd = cmd;

@@ -91,4 +91,14 @@ check "axis 0 stopped after enable low" "$(get kpx4160.0.counts)" "==" "$p1"
 check "and short of the target" "$p1" "<" 90000
 check "velocity-fb after enable low" "$(get kpx4160.0.velocity-fb)" "==" 0
 
+# Axis 1 sent back from +EL to -2 mm; the card's emergency stop halts it.
+setp kpx4160.1.position-cmd -2
+sleep 0.1
+setp kpx4160.card.0.emergency-stop 1
+sleep 0.2
+p1=$(get kpx4160.1.counts)
+sleep 0.3
+check "axis 1 held by the emergency stop" "$(get kpx4160.1.counts)" "==" "$p1"
+check "and short of -2 mm" "$p1" ">" -1900
+
 [ "$fails" -eq 0 ] && echo "halrun test passed" || { echo "halrun test: $fails failures"; exit 1; }
