@@ -33,7 +33,7 @@ MODULE_LICENSE("GPL");
 static char *lib = "libkpx4160.so.1";
 RTAPI_MP_STRING(lib, "library to open: libkpx4160.so.1 (real cards) or the path of libkpx4160_sim.so.1");
 static int axes = -1;
-RTAPI_MP_INT(axes, "number of axes to export (default: both axes of every open card)");
+RTAPI_MP_INT(axes, "number of axes to export (default, or 0: both axes of every open card)");
 
 #define MAX_AXES 30      /* the library addresses 15 cards of two axes */
 #define INPUTS 20        /* general-purpose inputs and outputs per card, numbered 1-20 */
@@ -253,6 +253,7 @@ static int open_cards(void) {
   if (found == 0 || found > 1000) {
     char why[256] = "";
     k.k4160_get_error_text(why, sizeof why);
+    why[strcspn(why, "\n")] = '\0';
     if (found > 1000)
       rtapi_print_msg(RTAPI_MSG_ERR, "kpx4160: card %u did not open: %s\n", found - 1001, why);
     else
@@ -262,7 +263,7 @@ static int open_cards(void) {
   }
   n_axes = 2 * (int)found;
   if (n_axes > MAX_AXES) n_axes = MAX_AXES;
-  if (axes >= 0 && axes < n_axes) n_axes = axes;
+  if (axes > 0 && axes < n_axes) n_axes = axes;
   n_cards = (n_axes + 1) / 2;
   return 0;
 }

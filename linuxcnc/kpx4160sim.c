@@ -31,7 +31,7 @@ MODULE_LICENSE("GPL");
 static char *lib = "";
 RTAPI_MP_STRING(lib, "path of libkpx4160_sim.so.1 (the same as kpx4160's lib=)");
 static int cards = 1;
-RTAPI_MP_INT(cards, "number of simulated cards on the bus (load this component before kpx4160)");
+RTAPI_MP_INT(cards, "number of simulated cards on the bus, 0 for none (load this component before kpx4160)");
 static char *log_csv = "";
 RTAPI_MP_STRING(log_csv, "CSV file the motion log is written to at unload (empty: no log)");
 static int log_ms = 5;
@@ -152,16 +152,16 @@ static int export_pins(void) {
 }
 
 int rtapi_app_main(void) {
-  if (cards < 1 || cards > MAX_CARDS) {
-    rtapi_print_msg(RTAPI_MSG_ERR, "kpx4160sim: cards=%d is outside 1..%d\n", cards, MAX_CARDS);
+  if (cards < 0 || cards > MAX_CARDS) {
+    rtapi_print_msg(RTAPI_MSG_ERR, "kpx4160sim: cards=%d is outside 0..%d\n", cards, MAX_CARDS);
     return -1;
   }
   comp_id = hal_init("kpx4160sim");
   if (comp_id < 0) return comp_id;
   if (open_library() != 0) goto fail;
   s.kpx4160_sim_set_card_count((unsigned)cards);
-  axis = hal_malloc(2 * cards * sizeof *axis);
-  card = hal_malloc(cards * sizeof *card);
+  axis = hal_malloc((2 * cards + 1) * sizeof *axis);  /* + 1: an empty bus still gets a block */
+  card = hal_malloc((cards + 1) * sizeof *card);
   if (!axis || !card) goto fail;
   memset(axis, 0, 2 * cards * sizeof *axis);
   memset(card, 0, cards * sizeof *card);

@@ -57,4 +57,4 @@ hal_stop
 "$svg_tool" "$hal_work/motion.csv" "$out/path.svg" "KPX4160 under LinuxCNC: path.ngc"
 cp "$hal_work/motion.csv" "$out/motion.csv"
 echo "motion log drawn: $out/path.svg"
-[ "$fails" -eq 0 ] && echo "linuxcnc run test passed" || { echo "linuxcnc run test: $fails failures"; exit 1; }
+[ "$fails" -eq 0 ] && rm -rf "$hal_work" && echo "linuxcnc run test passed" || { echo "linuxcnc run test: $fails failures"; exit 1; }
