@@ -170,7 +170,12 @@ static void write_axis(uint16_t n, axis_t *a, int card_stopped, double period_s)
   double err = (cmd - *a->position_fb) * s;            /* pulses still to go */
   double ff = (cmd - a->last_cmd) * s / period_s;      /* commanded speed, pulses/s */
   a->last_cmd = cmd;
-  double want = ff + a->p_gain * err;
+  /* The correction never asks for more speed than the chip can take off
+   * over the distance left at maxaccel, so a jump of the command (homing,
+   * a changed offset) ends on target instead of overshooting. */
+  double corr = a->p_gain * err, reach = sqrt(2.0 * a->maxaccel * abs_scale(s) * fabs(err));
+  if (fabs(corr) > reach) corr = copysign(reach, corr);
+  double want = ff + corr;
   if (want > vmax) want = vmax;
   if (want < -vmax) want = -vmax;
 

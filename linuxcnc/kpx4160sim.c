@@ -5,7 +5,7 @@
  * Load it before kpx4160, with the same library path (dlopen hands both the
  * same simulated bus). It puts end-limit switches and a home switch on every
  * chip axis, feeds the general inputs and the alarm inputs from pins, shows
- * the card's output register, and keeps the simulator's motion log, written
+ * the card's output register, puts encoders on the motors, and keeps the simulator's motion log, written
  * as CSV when the module unloads.
  *
  * The simulated chip's own home switch is active at exactly one position,
@@ -48,7 +48,7 @@ RTAPI_MP_INT(log_ms, "motion log interval in milliseconds");
 #define SIM_FUNCTIONS(X)                                                                        \
   X(kpx4160_sim_set_card_count) X(kpx4160_sim_set_limit_switches) X(kpx4160_sim_set_sub_status) \
   X(kpx4160_sim_set_pld_register) X(kpx4160_sim_get_pld_register) X(kpx4160_sim_get_axis_state)  \
-  X(kpx4160_sim_log_start) X(kpx4160_sim_log_stop) X(kpx4160_sim_log_write_csv)
+  X(kpx4160_sim_log_start) X(kpx4160_sim_log_stop) X(kpx4160_sim_log_write_csv) X(kpx4160_sim_set_encoder)
 
 static struct {
   void *handle;
@@ -60,6 +60,8 @@ static struct {
 typedef struct {
   hal_s32_t limit_minus, limit_plus, home_position;
   hal_u32_t home_width;
+  hal_float_t encoder_ratio;
+  double applied_ratio;
   hal_bit_t limits_on, home_on;
   hal_bit_t *alarm;
   int32_t applied_minus, applied_plus;
@@ -82,6 +84,10 @@ static void apply_axis(unsigned c, unsigned a, sim_axis_t *x, uint32_t inputs) {
     x->applied_on = x->limits_on;
     x->applied_minus = x->limit_minus;
     x->applied_plus = x->limit_plus;
+  }
+  if (x->encoder_ratio != x->applied_ratio) {
+    s.kpx4160_sim_set_encoder(c, a, x->encoder_ratio);
+    x->applied_ratio = x->encoder_ratio;
   }
   uint16_t sub = 0;
   sub |= ((inputs >> (16 + a)) & 1u) << SUB_IN_LOW;
@@ -146,6 +152,7 @@ static int export_pins(void) {
     r |= hal_param_u32_newf(HAL_RW, &x->home_width, comp_id, "kpx4160sim.%d.home-width", n);
     r |= hal_param_bit_newf(HAL_RW, &x->home_on, comp_id, "kpx4160sim.%d.home-on", n);
     r |= hal_pin_bit_newf(HAL_IN, &x->alarm, comp_id, "kpx4160sim.%d.alarm", n);
+    r |= hal_param_float_newf(HAL_RW, &x->encoder_ratio, comp_id, "kpx4160sim.%d.encoder-ratio", n);
     x->sub_status = 0xFFFF;  /* written on the first period */
   }
   return r;

@@ -40,6 +40,8 @@ setp kpx4160sim.0.home-on 1
 setp kpx4160sim.1.limit-minus -3000
 setp kpx4160sim.1.limit-plus 5000
 setp kpx4160sim.1.limits-on 1
+setp kpx4160sim.1.encoder-ratio 2
+setp kpx4160.1.use-encoder 1
 setp kpx4160.0.enable 1
 setp kpx4160.1.enable 1
 start
@@ -66,10 +68,16 @@ check "end count at 20 mm" "$(get kpx4160.0.counts)" "==" 20000
 check "velocity-fb at rest" "$(get kpx4160.0.velocity-fb)" "==" 0
 check "home inside the cam 19.9..20.1 mm" "$(get kpx4160.0.home)" "==" 1
 
-# Axis 1 commanded to 10 mm: the +EL switch at 5 mm stops it and shows.
+# Axis 1 closes its loop on an encoder counting two per output pulse (its
+# counts per mm taken as position-scale): 4 mm is 4000 counts, 2000 pulses.
+setp kpx4160.1.position-cmd 4
+sleep 0.6
+check "axis 1 pulses at 4 mm on the encoder" "$(get kpx4160.1.counts)" "==" 2000
+check "axis 1 position-fb from the encoder" "$(get kpx4160.1.position-fb)" "==" 4
+# Commanded to 10 mm, it runs into +EL at 5000 pulses, which stops it and shows.
 setp kpx4160.1.position-cmd 10
 sleep 1
-check "axis 1 held at +EL (counts)" "$(get kpx4160.1.counts)" "==" 5000
+check "axis 1 held at +EL (pulses)" "$(get kpx4160.1.counts)" "==" 5000
 check "limit-plus at +EL" "$(get kpx4160.1.limit-plus)" "==" 1
 check "limit-minus at +EL" "$(get kpx4160.1.limit-minus)" "==" 0
 
