@@ -115,4 +115,6 @@ sleep 0.3
 check "axis 1 held by the emergency stop" "$(get kpx4160.1.counts)" "==" "$p1"
 check "and short of -2 mm" "$p1" ">" -1900
 
+trap - EXIT
+hal_stop
 [ "$fails" -eq 0 ] && rm -rf "$hal_work" && echo "halrun test passed" || { echo "halrun test: $fails failures"; exit 1; }
