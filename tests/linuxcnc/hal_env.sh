@@ -9,9 +9,9 @@ if [ "$(id -u)" -eq 0 ]; then export RTAPI_UID=${RTAPI_UID:-65534} RTAPI_FIFO_PA
 hal_running() { ps -C rtapi_app -o stat= | grep -qv '^Z'; }
 hal_stop() { if hal_running; then timeout 30 halrun -U >/dev/null 2>&1 || true; fi; }
 fails=0
-# check NAME ACTUAL OP EXPECTED: one comparison in awk, reported; OP "~" is
-# equality within 0.002 (two pulses at 1000 pulses/mm).
+# check NAME ACTUAL OP EXPECTED [TOLERANCE]: one comparison in awk, reported;
+# OP "~" is equality within TOLERANCE (default 0.002: two pulses at 1000/mm).
 check() {
-  local op=$3; [ "$op" = "~" ] && op="- 0.002 <= b && a <= 0.002 +"
+  local op=$3; [ "$op" = "~" ] && op="- ${5:-0.002} <= b && a <= ${5:-0.002} +"
   if awk -v a="$2" -v b="$4" "BEGIN { exit !(a $op b) }"; then echo "ok   $1 ($2 $3 $4)"; else echo "FAIL $1 ($2 $3 $4)"; fails=$((fails + 1)); fi
 }

@@ -71,7 +71,7 @@ check "home inside the cam 19.9..20.1 mm" "$(get kpx4160.0.home)" "==" 1
 # Axis 1 closes its loop on an encoder counting two per output pulse (its
 # counts per mm taken as position-scale): 4 mm is 4000 counts, 2000 pulses.
 setp kpx4160.1.position-cmd 4
-sleep 0.6
+sleep 1
 check "axis 1 pulses at 4 mm on the encoder" "$(get kpx4160.1.counts)" "==" 2000
 check "axis 1 position-fb from the encoder" "$(get kpx4160.1.position-fb)" "==" 4
 # Commanded to 10 mm, it runs into +EL at 5000 pulses, which stops it and shows.
