@@ -2,11 +2,13 @@
 // way the kernel driver does, so the device layer runs unchanged on it.
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 #include "device/driver_backend.h"
 #include "device/driver_records.h"
+#include "device/error_text.h"
 #include "sim/sim_bus.h"
 
 namespace kpx::sim {
@@ -152,6 +154,9 @@ uint32_t Unregister(SimBus &bus, uint8_t *record) {
   if (card < 0) return kStatusInvalidParameter;
   SimSlot &slot = *bus.slots[card];
   if (slot.registrations > 0) --slot.registrations;
+  uint32_t registered = 0;
+  for (const auto &s : bus.slots) registered += s->registrations;
+  if (registered == 0) WriteMachineLogLocked(bus);
   return kStatusOk;
 }
 
@@ -162,7 +167,12 @@ uint32_t Unregister(SimBus &bus, uint8_t *record) {
 constexpr uint32_t kPortMask = kChipAxisStride - 1;
 constexpr uint16_t kPollReadCodes[] = {0xE3, 0xE4, 0xF5};
 
+// A read of the general input port polls too: a program waiting for a
+// sensor must see time pass.
+constexpr uint32_t kPldInputPort = 0x4C;
+
 bool IsStatusPoll(uint32_t offset, uint32_t kind, const uint8_t *buffer) {
+  if ((offset & ~3u) == kPldInputPort && (kind == kTransferRead16 || kind == kTransferRead32)) return true;
   if (offset < kChipFirstPort || offset >= kChipEndPort) return false;
   const uint32_t port = (offset - kChipFirstPort) & kPortMask;
   if (kind == kTransferRead16 || kind == kTransferRead32) return port == kPortCommand || port == kPortOtpw;
@@ -326,6 +336,17 @@ uint32_t InterruptWait(SimBus &bus, std::unique_lock<std::mutex> &lock, uint8_t 
 DriverHandle OpenDevice(void *) {
   SimBus &bus = Bus();
   std::lock_guard lock(bus.mutex);
+  // The machine named by KPX4160_SIM_MACHINE is set up at the first
+  // board initialisation; a refused file leaves no card to open.
+  if (!bus.machine_env_checked) {
+    bus.machine_env_checked = true;
+    const char *path = std::getenv("KPX4160_SIM_MACHINE");
+    if (path != nullptr && *path != '\0') LoadMachineLocked(bus, path);
+  }
+  if (!bus.machine_error.empty()) {
+    SetErrorText("%s\n", bus.machine_error.c_str());
+    return kInvalidDriverHandle;
+  }
   if (bus.driver_absent) return kInvalidDriverHandle;
   const intptr_t h = bus.next_handle++;
   bus.open_handles.insert(h);
