@@ -1,5 +1,6 @@
 // The simulated driver: answers every driver request on the virtual bus the
 // way the kernel driver does, so the device layer runs unchanged on it.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -184,6 +185,45 @@ bool IsStatusPoll(uint32_t offset, uint32_t kind, const uint8_t *buffer) {
   return false;
 }
 
+// A read of a chip axis's main status (its command port).
+bool IsMainStatusRead(uint32_t offset, uint32_t kind) {
+  if (offset < kChipFirstPort || offset >= kChipEndPort) return false;
+  return (kind == kTransferRead16 || kind == kTransferRead32) && ((offset - kChipFirstPort) & kPortMask) == kPortCommand;
+}
+
+// How far a status poll moves virtual time. A program that waits for its
+// moves reads nothing but main status words, and those change only when
+// something happens by itself (a move or a stop ends, a trigger is met, an
+// input changes), all of which the model knows in advance. So a run of
+// main-status reads with no other access between them lets time pass
+// faster: the step doubles with each read, up to kMaxIdleDoublings
+// doublings, but never past the next thing due; the read that reaches it
+// lands exactly on it, and the run starts again from one step, as it does
+// after any other access. Time
+// still depends on nothing but the program's accesses: every run is the
+// same.
+constexpr uint32_t kMaxIdleDoublings = 6;
+
+void PollStep(SimBus &bus, bool main_status) {
+  if (!main_status || !bus.clock.Virtual()) {
+    bus.idle_polls = 0;
+    bus.clock.Poll();
+    return;
+  }
+  const double step = bus.clock.PollStep() * static_cast<double>(1u << std::min(bus.idle_polls, kMaxIdleDoublings));
+  ++bus.idle_polls;
+  const double now = bus.clock.Now();
+  const double next = bus.idle_polls > 1 ? bus.NextEventTimeLocked() : kEndless;
+  if (next > now && next < now + step) {
+    // Lands on the event; the reads after it start again from one step,
+    // so the program's next few looks come as soon as they would have.
+    bus.clock.AdvanceTo(next);
+    bus.idle_polls = 0;
+  } else {
+    bus.clock.Advance(step);
+  }
+}
+
 // A write of a command (not a register code) to a chip axis's command port.
 bool IsCommand(uint32_t offset, uint32_t kind, const uint8_t *buffer) {
   if (kind != kTransferWrite16 || offset < kChipFirstPort || offset >= kChipEndPort) return false;
@@ -212,7 +252,10 @@ uint32_t Transfer(SimBus &bus, uint8_t *record) {
   const auto card = static_cast<uint32_t>(card64);
   const auto offset = static_cast<uint32_t>((address - kIoPortBase) % kIoPortStride);
   SimCard &c = bus.slots[card]->card;
-  if (IsStatusPoll(offset, kind, buffer)) bus.clock.Poll();
+  if (IsStatusPoll(offset, kind, buffer))
+    PollStep(bus, IsMainStatusRead(offset, kind));
+  else
+    bus.idle_polls = 0;
   // Observing the cards (and reading the real-time clock for it) is the
   // dearest part of an access: while nothing moves, time changes nothing,
   // and only a command (which may start a move) needs it.
@@ -418,6 +461,7 @@ void SleepMs(void *, uint32_t milliseconds) {
     std::lock_guard lock(bus.mutex);
     if (bus.clock.Virtual()) {
       bus.clock.Advance(milliseconds / 1000.0);
+      bus.idle_polls = 0;  // a program that pauses between its polls has its own pace
       bus.ObserveLocked();
       return;
     }
