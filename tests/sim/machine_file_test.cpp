@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -179,6 +180,31 @@ TEST_F(MachineFile, SignalsStopShowAndLeaveTheirCauses) {
     Load(c.machine);
     c.run();
   }
+}
+
+TEST_F(MachineFile, TheLogIsWrittenAtTheLastClose) {
+  const std::string csv = ::testing::TempDir() + "machine_log.csv";
+  const std::string svg = ::testing::TempDir() + "machine_log.svg";
+  std::remove(csv.c_str());
+  std::remove(svg.c_str());
+  Load("[log]\ncsv = \"" + csv + "\"\nsvg = \"" + svg + "\"\ninterval = 0.01\n");
+  ASSERT_EQ(k4160_board_init(), 1u);  // a second, nested init
+  k4160_t_pmove(0, 3000, 0);
+  WaitDone({0});
+  kpx4160_sim_advance(0.02);  // a sample after the end
+  k4160_board_close();
+  EXPECT_FALSE(std::ifstream(csv).good());  // one card user is left
+  k4160_board_close();
+  std::ifstream in(csv);
+  std::string header, last, line;
+  std::getline(in, header);
+  while (std::getline(in, line))
+    if (line.find(",0,0,") == line.find(',')) last = line;  // card 0, chip axis 0
+  EXPECT_EQ(header, "time,card,chip_axis,position,encoder,speed");
+  EXPECT_NE(last.find(",0,0,3000,"), std::string::npos) << last;
+  std::string head(5, ' ');
+  std::ifstream(svg).read(head.data(), 5);
+  EXPECT_TRUE(head == "<svg " || head == "<?xml") << head;
 }
 
 std::atomic<int> g_interrupts{0};
