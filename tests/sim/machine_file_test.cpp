@@ -110,6 +110,18 @@ TEST_F(MachineFile, SignalsStopShowAndLeaveTheirCauses) {
          WaitDone({0});
          EXPECT_EQ(position(), from + 1000);
        }},
+      {"an emergency stop wired to an output stops the card 10 ms after the output comes on",
+       "[[card]]\ncard = 0\nemg_output = 12\nemg_delay = 0.01\n",
+       [&] {
+         k4160_write_outbit(0, 12, 0);  // outputs 1-14 power up on
+         kpx4160_sim_advance(0.02);
+         k4160_t_pmove(0, 100000, 0);
+         kpx4160_sim_advance(0.3);
+         k4160_write_outbit(0, 12, 1);
+         const double on = Now();
+         EXPECT_NEAR(WaitDone({0}) - on, 0.01, 0.001);
+         EXPECT_EQ(k4160_get_error_intfactor(0), 0x100u);
+       }},
       {"the in-position check waits for INP, for ever when its logic is wrong",
        "[[axis]]\naxis = 0\ninp_delay = 0.05\n[[axis]]\naxis = 1\ninp_delay = 0.05\n[axis.polarity]\ninp = \"high\"\n",
        [&] {
