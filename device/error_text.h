@@ -16,4 +16,16 @@ void SetErrorText(const char *format, ...) __attribute__((format(printf, 1, 2)))
 // The current text.
 const char *ErrorText();
 
+// A back end's own explanation of why its last request failed (the file it
+// could not open and the permission that was missing, for example), which
+// the driver's status codes cannot carry. It is kept per thread and appended
+// to the next message SetErrorText writes on that thread, so the message of
+// a failed request ends with the reason; ClearErrorText drops it. A back end
+// clears it at the start of every request, so it always belongs to the
+// latest one.
+void SetErrorDetail(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void ClearErrorDetail();
+// The pending explanation of this thread ("" if none).
+const char *ErrorDetail();
+
 }  // namespace kpx::device

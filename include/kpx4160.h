@@ -35,6 +35,91 @@
 /* The few exports with C++ linkage (type-decorated symbol names). */
 #define KPX4160_CXX_API KPX4160_EXPORT
 
+/* ---- Named values of the interface --------------------------------------
+ * The small integers the functions take and the status bits they return. */
+
+/** Maximum number of cards k4160_board_init() opens. */
+#define K4160_MAX_CARDS 16u
+/** k4160_board_init() returns this plus the card number when that card failed to open. */
+#define K4160_INIT_FAILED_BASE 1001u
+/** Axes with a speed profile record: axis numbers from this one up are ignored by the motion functions. */
+#define K4160_MAX_AXES 30u
+
+/** posi_mode of the moves and lines: distance relative to the present position. */
+#define K4160_RELATIVE 0u
+/** posi_mode of the moves and lines: distance is an absolute target. */
+#define K4160_ABSOLUTE 1u
+/** direction of the continuous moves: negative. */
+#define K4160_DIR_NEGATIVE 0u
+/** direction of the continuous moves: positive. */
+#define K4160_DIR_POSITIVE 1u
+/** dir of the arc moves: clockwise. */
+#define K4160_ARC_CW 0u
+/** dir of the arc moves: counter-clockwise. */
+#define K4160_ARC_CCW 1u
+/** home_dir of k4160_home_move(): search in the positive direction. */
+#define K4160_HOME_POSITIVE 1u
+/** home_dir of k4160_home_move(): search in the negative direction. */
+#define K4160_HOME_NEGATIVE 2u
+/** vel_mode of k4160_home_move(): constant speed, no ramp. */
+#define K4160_HOME_CONSTANT_SPEED 0u
+/** vel_mode of k4160_home_move(): with the ramps of the loaded profile. */
+#define K4160_HOME_RAMPED 1u
+/** mode of k4160_variety_speed_range(): speed range chosen by every profile. */
+#define K4160_RANGE_AUTO 0u
+/** mode of k4160_variety_speed_range(): speed range fixed for a maximum speed. */
+#define K4160_RANGE_FIXED 1u
+/** Flag and output value: off (a flag takes effect only when it equals K4160_ON). */
+#define K4160_OFF 0u
+/** Flag and output value: on. */
+#define K4160_ON 1u
+
+/** General-purpose inputs and outputs per card, numbered 1 to this. */
+#define K4160_GPIO_COUNT 20u
+/** k4160_read_inbit() for an input number outside 1..K4160_GPIO_COUNT. */
+#define K4160_INBIT_INVALID 255u
+
+/** Main status (k4160_axis_status()): a move has been started and has not ended. */
+#define K4160_MSTS_STARTED 0x0001u
+/** Main status: the axis puts out pulses. */
+#define K4160_MSTS_RUNNING 0x0002u
+/** Main status: the axis is done when none of these bits is set (k4160_check_done()). */
+#define K4160_MSTS_BUSY (K4160_MSTS_STARTED | K4160_MSTS_RUNNING)
+/** Main status: a further move waits in the one-deep pre-buffer (k4160_prebuff_status()). */
+#define K4160_MSTS_PREBUFFER 0x4000u
+
+/** Sub-status (read_word_pcl_sstsw()): general input 17 (chip axis 0) or 18 (chip axis 1). */
+#define K4160_SSTS_IN_17_18 0x0001u
+/** Sub-status: RDY input, 0 while the drive is ready. */
+#define K4160_SSTS_RDY 0x0002u
+/** Sub-status: general input 19 (chip axis 0) or 20 (chip axis 1). */
+#define K4160_SSTS_IN_19_20 0x0004u
+/** Sub-status: CMP terminal, 0 while it is on. */
+#define K4160_SSTS_CMP 0x0008u
+/** Sub-status: general output 15 (chip axis 0) or 16 (chip axis 1), 1 = on. */
+#define K4160_SSTS_OUT_15_16 0x0010u
+/** Sub-status: general output 17 or 18, 1 = on. */
+#define K4160_SSTS_OUT_17_18 0x0020u
+/** Sub-status: general output 19 or 20, 1 = on. */
+#define K4160_SSTS_OUT_19_20 0x0040u
+/** Sub-status: the input signal bits that k4160_axis_io_status() returns. */
+#define K4160_SSTS_INPUTS 0xFF00u
+/** Sub-status: +EL end limit active. */
+#define K4160_SSTS_PLUS_EL 0x0200u
+/** Sub-status: -EL end limit active. */
+#define K4160_SSTS_MINUS_EL 0x0400u
+/** Sub-status: HOME input active. */
+#define K4160_SSTS_HOME 0x0800u
+
+/** Interrupt event (k4160_set_int_factor(), k4160_read_event_int_factor()): the axis stopped at the end of its operation. */
+#define K4160_EVENT_OPERATION_END 0x00000001u
+/** Interrupt event 20, the one that also needs its gate in SignalConfig2 (k4160_set_int_factor() opens it). */
+#define K4160_EVENT_20 0x00100000u
+/** The events that can interrupt: 0 to 12 and 20; k4160_set_int_factor() keeps only these bits. */
+#define K4160_EVENT_ALL 0x00101FFFu
+/* Error causes (k4160_read_error_int_factor()) come as the chip reports them:
+ * one bit per cause, passed through unchanged; any set bit is an error. */
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -30,8 +30,6 @@ constexpr const char *kCsvFile = "kpx4160-demo.csv";
 constexpr double kLogInterval = 0.002;   // s between motion-log samples
 constexpr double kMoveTimeLimit = 10.0;  // s of simulated time before a move counts as stuck
 constexpr auto kPollPause = std::chrono::milliseconds(1);
-constexpr uint16_t kRelative = 0;
-constexpr uint16_t kAbsolute = 1;
 
 struct Xy {
   int32_t x = 0, y = 0;
@@ -103,21 +101,21 @@ bool RunSequence() {
   if (!RunMove(++n, "trapezoidal point move of axis 0 by +10000 (500 -> 10000 pulses/s, 0.2 s ramps)", {0},
                {10000, 0}, [] {
                  k4160_set_profile(0, 500, 10000, 0.2, 0.2);
-                 k4160_t_pmove(0, 10000, kRelative);
+                 k4160_t_pmove(0, 10000, K4160_RELATIVE);
                  return true;
                }))
     return false;
   if (!RunMove(++n, "S-curve point move of axis 1 by +8000 (500 -> 8000 pulses/s, 0.3 s ramps, S 2000 pulses/s)",
                {1}, {10000, 8000}, [] {
                  k4160_set_s_profile(1, 500, 8000, 0.3, 0.3, 2000, 2000);
-                 k4160_s_pmove(1, 8000, kRelative);
+                 k4160_s_pmove(1, 8000, K4160_RELATIVE);
                  return true;
                }))
     return false;
   if (!RunMove(++n, "line of axes 0 and 1 to (0, 5000) (path 1000 -> 12000 pulses/s, 0.2 s ramps)", {0, 1},
                {0, 5000}, [] {
                  k4160_set_vector_profile(1000, 12000, 0.2, 0.2);
-                 k4160_t_line2(0, 0, 1, 5000, kAbsolute);
+                 k4160_t_line2(0, 0, 1, 5000, K4160_ABSOLUTE);
                  return true;
                }))
     return false;
@@ -129,7 +127,7 @@ bool RunSequence() {
                    const uint16_t axes[2] = {0, 1};
                    const int32_t target[2] = {0, 5000};
                    const int32_t centre[2] = {5000, 5000};
-                   const int32_t issued = k4160_arc_move(axes, target, centre, 1);
+                   const int32_t issued = k4160_arc_move(axes, target, centre, K4160_ARC_CCW);
                    std::fflush(stdout);
                    return issued == 1;
                  }))
@@ -150,9 +148,9 @@ std::vector<kpx4160_sim_sample> LoggedSamples() {
 int main() {
   BoardGuard board;
   const uint32_t cards = k4160_board_init();
-  if (cards > 1000) {
+  if (cards >= K4160_INIT_FAILED_BASE) {
     board.open = true;
-    Fail("opening card " + std::to_string(cards - 1001) + " failed");
+    Fail("opening card " + std::to_string(cards - K4160_INIT_FAILED_BASE) + " failed");
     return 1;
   }
   if (cards == 0) {

@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "device/driver_records.h"
+#include "device/error_text.h"
 
 namespace kpx::device::linux_pci {
 namespace {
@@ -23,6 +25,9 @@ constexpr uint32_t kStatusOperationFailed = 0x20000020;
 // 32-bit count on every read.
 constexpr size_t kUioEventSize = 4;
 
+// The standard configuration header every PCI function has.
+constexpr unsigned kPciHeaderSize = 64;
+
 }  // namespace
 
 uint32_t UioInterrupt::Start(const std::string &uio_path, const std::string &config_path,
@@ -31,9 +36,26 @@ uint32_t UioInterrupt::Start(const std::string &uio_path, const std::string &con
   // Non-blocking: a poll() that reported data may still find none to read
   // (another reader, a spurious wake-up), and the wait must not hang there.
   irq->uio_ = UniqueFd(::open(uio_path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
-  if (!irq->uio_.Valid()) return kStatusFailedEnablingInterrupt;
+  if (!irq->uio_.Valid()) {
+    SetErrorDetail("cannot open %s: %s\n", uio_path.c_str(), std::strerror(errno));
+    return kStatusFailedEnablingInterrupt;
+  }
   irq->config_ = UniqueFd(::open(config_path.c_str(), O_RDWR | O_CLOEXEC));
-  if (!irq->config_.Valid()) return kStatusFailedEnablingInterrupt;
+  if (!irq->config_.Valid()) {
+    SetErrorDetail("cannot open %s for writing: %s\n", config_path.c_str(), std::strerror(errno));
+    return kStatusFailedEnablingInterrupt;
+  }
+  // The card's interrupt is acknowledged in its configuration space past
+  // the standard header, which the sysfs file shows only to a process with
+  // CAP_SYS_ADMIN (others read 0 bytes there): without it every interrupt
+  // would stay unacknowledged, so the enable is refused up front.
+  uint32_t probe = 0;
+  if (::pread(irq->config_.Get(), &probe, sizeof probe, kPciHeaderSize) != sizeof probe) {
+    SetErrorDetail("%s: the configuration space past its first %u bytes, where the card's interrupt is "
+                   "acknowledged, is readable only with CAP_SYS_ADMIN; run as root or bind the card to "
+                   "vfio-pci\n", config_path.c_str(), kPciHeaderSize);
+    return kStatusFailedEnablingInterrupt;
+  }
   irq->wake_ = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!irq->wake_.Valid()) return kStatusInsufficientResources;
   irq->enabled_.store(true);

@@ -29,7 +29,10 @@ inline constexpr uint32_t kPciCommandOffset = 0x04;
 // Command register bit 10: the function may not assert INTx while it is set.
 inline constexpr uint16_t kPciCommandIntxDisable = 1u << 10;
 
-class UioInterrupt {
+// A card's armed interrupt, whichever kernel interface delivers it (UIO
+// here, VFIO in linux_vfio_interrupt.h): the back end's wait and disable
+// requests need only these two operations.
+class CardInterrupt {
  public:
   // What one wait ends with, in the terms of the driver's interrupt record.
   struct WaitResult {
@@ -37,7 +40,15 @@ class UioInterrupt {
     uint32_t count;    // interrupts since the enable, lost ones included
     uint32_t lost;     // interrupts merged into another before they were seen
   };
+  virtual ~CardInterrupt() = default;
+  // Blocks until the card interrupts or Stop() is called.
+  virtual WaitResult Wait() = 0;
+  // Masks the interrupt and wakes every wait, pending or future; the driver status.
+  virtual uint32_t Stop() = 0;
+};
 
+class UioInterrupt final : public CardInterrupt {
+ public:
   // Opens the UIO node and the configuration file, makes the wake-up event
   // and unmasks the interrupt. Returns the driver status (0 on success) and
   // the running interrupt in `out`.
@@ -45,11 +56,11 @@ class UioInterrupt {
                         std::shared_ptr<UioInterrupt> &out);
 
   // Blocks until the card interrupts or Stop() is called.
-  WaitResult Wait();
+  WaitResult Wait() override;
   // Masks the interrupt and wakes every wait, pending or future. Returns
   // the driver status: 0, or "operation failed" if the mask could not be
   // written (the waits are woken all the same).
-  uint32_t Stop();
+  uint32_t Stop() override;
 
   UioInterrupt(const UioInterrupt &) = delete;
   UioInterrupt &operator=(const UioInterrupt &) = delete;

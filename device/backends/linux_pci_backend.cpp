@@ -3,6 +3,7 @@
 #include "device/backends/linux_pci_backend.h"
 
 #include <fcntl.h>
+#include <linux/vfio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +13,9 @@
 #include <cstring>
 #include <thread>
 
+#include "device/backends/linux_vfio_interrupt.h"
 #include "device/driver_records.h"
+#include "device/error_text.h"
 
 namespace kpx::device {
 
@@ -20,6 +23,7 @@ using linux_pci::BarTable;
 using linux_pci::PciAddress;
 using linux_pci::SysfsDevice;
 using linux_pci::UniqueFd;
+using linux_pci::VfioDevice;
 
 namespace {
 
@@ -60,7 +64,15 @@ uint32_t StatusOfOpenError(int error) {
 // sysfs resource file is exactly as long as its space).
 uint32_t OpenBarFile(const SysfsDevice &device, uint32_t bar, uint64_t length, UniqueFd &out) {
   UniqueFd fd(::open(device.BarFile(bar).c_str(), O_RDWR | O_CLOEXEC));
-  if (!fd.Valid()) return StatusOfOpenError(errno);
+  if (!fd.Valid()) {
+    const int error = errno;
+    SetErrorDetail("cannot open %s for reading and writing: %s%s\n", device.BarFile(bar).c_str(),
+                   std::strerror(error),
+                   error == EACCES ? " (a card's register files belong to root; bind the card to vfio-pci to "
+                                     "run without root)"
+                                   : "");
+    return StatusOfOpenError(error);
+  }
   struct stat st {};
   if (::fstat(fd.Get(), &st) != 0) return kStatusMapFailed;
   if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) < length) return kStatusNoResources;
@@ -73,10 +85,11 @@ uint32_t OpenBarFile(const SysfsDevice &device, uint32_t bar, uint64_t length, U
 LinuxPciBackend::LinuxPciBackend(std::string sysfs_root, std::string dev_root)
     : sysfs_root_(std::move(sysfs_root)),
       dev_root_(std::move(dev_root)),
-      operations_{"linux-sysfs", this, OpenDevice, CloseDevice, Request, SleepMs} {}
+      operations_{"linux-sysfs", this, OpenDevice, CloseDevice, Request, SleepMs},
+      vfio_(dev_root_) {}
 
 LinuxPciBackend::~LinuxPciBackend() {
-  std::map<uint32_t, std::shared_ptr<linux_pci::UioInterrupt>> interrupts;
+  std::map<uint32_t, std::shared_ptr<linux_pci::CardInterrupt>> interrupts;
   {
     std::lock_guard lock(mutex_);
     interrupts.swap(interrupts_);
@@ -113,6 +126,7 @@ void LinuxPciBackend::SleepMs(void *, uint32_t milliseconds) {
 void LinuxPciBackend::Request(void *context, DriverHandle handle, uint32_t code, void *record, uint32_t size,
                               uint32_t *status) {
   auto &self = *static_cast<LinuxPciBackend *>(context);
+  ClearErrorDetail();  // a reason left behind belongs to this request only
   bool known;
   {
     std::lock_guard lock(self.mutex_);
@@ -247,6 +261,31 @@ void LinuxPciBackend::ReleaseRegistration(uint32_t card_handle, Registration &re
   registration.mappings.clear();
   std::erase_if(io_windows_, [card_handle](const IoWindow &w) { return w.card_handle == card_handle; });
   registration.io_files.clear();
+  registration.vfio.reset();  // closes the card's VFIO descriptor once nothing else uses it
+}
+
+uint32_t LinuxPciBackend::OpenSpace(const SysfsDevice &sysfs, const VfioDevice *vfio, uint32_t bar,
+                                    const linux_pci::BarInfo &info, SpaceFile &out) const {
+  if (vfio == nullptr) {
+    const uint32_t status = OpenBarFile(sysfs, bar, info.Length(), out.owned);
+    out.fd = out.owned.Get();
+    return status;
+  }
+  // The card's VFIO region: the space from its first byte, mappable if the
+  // kernel says so (a memory space must be, as the library reaches it by address).
+  linux_pci::VfioRegion region;
+  if (!vfio->BarRegion(bar, region) || region.size < info.Length()) {
+    SetErrorDetail("VFIO reports no region of %llu bytes for space %u\n",
+                   static_cast<unsigned long long>(info.Length()), bar);
+    return kStatusNoResources;
+  }
+  if (info.IsMemory() && (region.flags & VFIO_REGION_INFO_FLAG_MMAP) == 0) {
+    SetErrorDetail("VFIO cannot map memory space %u (smaller than a page and not page aligned?)\n", bar);
+    return kStatusMapFailed;
+  }
+  out.fd = vfio->Fd();
+  out.offset = region.offset;
+  return kStatusOk;
 }
 
 uint32_t LinuxPciBackend::Register(uint8_t *record) {
@@ -262,7 +301,13 @@ uint32_t LinuxPciBackend::Register(uint8_t *record) {
   BarTable bars;
   if (!linux_pci::ReadBarTable(sysfs, bars)) return kStatusNoResources;
 
-  Registration registration{device_handle, {}, {}};
+  // A card bound to vfio-pci is registered through its VFIO descriptor.
+  std::shared_ptr<VfioDevice> vfio;
+  if (linux_pci::BoundToVfio(sysfs)) {
+    const uint32_t status = vfio_.Open(sysfs, linux_pci::PciName(address), kStatusMapFailed, vfio);
+    if (status != kStatusOk) return status;
+  }
+  Registration registration{device_handle, {}, {}, vfio};
   std::vector<IoWindow> windows;
   const auto fail = [&registration](uint32_t status) {
     for (const Mapping &m : registration.mappings) ::munmap(m.base, m.length);
@@ -280,25 +325,30 @@ uint32_t LinuxPciBackend::Register(uint8_t *record) {
     if (type == kItemTypeMemory) {
       const uint32_t bar = GetU32(item, kItemOffMemoryBar);
       if (bar >= linux_pci::kBarCount || !bars[bar].IsMemory()) return fail(kStatusNoResources);
-      UniqueFd fd;
-      const uint32_t status = OpenBarFile(sysfs, bar, bars[bar].Length(), fd);
+      SpaceFile file;
+      const uint32_t status = OpenSpace(sysfs, vfio.get(), bar, bars[bar], file);
       if (status != kStatusOk) return fail(status);
-      // The file maps from the page that holds the start of the space; a
-      // space smaller than a page need not start on a page boundary.
-      const uint64_t in_page = bars[bar].start & page_mask;
-      const size_t length = static_cast<size_t>(in_page + bars[bar].Length());
-      void *base = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd.Get(), 0);
-      if (base == MAP_FAILED) return fail(kStatusMapFailed);
+      // A resourceN file maps from the page that holds the start of the
+      // space; a space smaller than a page need not start on a page boundary.
+      if (!vfio) file.in_page = bars[bar].start & page_mask;
+      const size_t length = static_cast<size_t>(file.in_page + bars[bar].Length());
+      void *base =
+          ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, file.fd, static_cast<off_t>(file.offset));
+      if (base == MAP_FAILED) {
+        SetErrorDetail("cannot map memory space %u of %s: %s\n", bar, linux_pci::PciName(address).c_str(),
+                       std::strerror(errno));
+        return fail(kStatusMapFailed);
+      }
       registration.mappings.push_back({base, length});
-      PutU64(item, kItemOffMemoryUserAddress, reinterpret_cast<uintptr_t>(base) + in_page);
+      PutU64(item, kItemOffMemoryUserAddress, reinterpret_cast<uintptr_t>(base) + file.in_page);
     } else if (type == kItemTypeIo) {
       const uint32_t bar = GetU32(item, kItemOffIoBar);
       if (bar >= linux_pci::kBarCount || !bars[bar].IsIo()) return fail(kStatusNoResources);
-      UniqueFd fd;
-      const uint32_t status = OpenBarFile(sysfs, bar, bars[bar].Length(), fd);
+      SpaceFile file;
+      const uint32_t status = OpenSpace(sysfs, vfio.get(), bar, bars[bar], file);
       if (status != kStatusOk) return fail(status);
-      windows.push_back({bars[bar].start, bars[bar].Length(), fd.Get(), 0});
-      registration.io_files.push_back(std::move(fd));
+      windows.push_back({bars[bar].start, bars[bar].Length(), file.fd, 0, file.offset});
+      if (file.owned.Valid()) registration.io_files.push_back(std::move(file.owned));
     }
   }
 
@@ -317,7 +367,7 @@ uint32_t LinuxPciBackend::Register(uint8_t *record) {
 
 uint32_t LinuxPciBackend::Unregister(uint8_t *record) {
   const uint32_t card_handle = GetU32(record, kRegistrationOffCardHandle);
-  std::shared_ptr<linux_pci::UioInterrupt> orphan;
+  std::shared_ptr<linux_pci::CardInterrupt> orphan;
   {
     std::lock_guard lock(mutex_);
     auto it = registrations_.find(card_handle);
@@ -357,7 +407,7 @@ uint32_t LinuxPciBackend::Transfer(uint8_t *record) {
   std::lock_guard lock(mutex_);
   for (const IoWindow &w : io_windows_) {
     if (w.length < bytes || address < w.start || address - w.start > w.length - bytes) continue;
-    const off_t offset = static_cast<off_t>(address - w.start);
+    const off_t offset = static_cast<off_t>(w.file_offset + (address - w.start));
     const ssize_t n = read ? ::pread(w.fd, buffer, bytes, offset) : ::pwrite(w.fd, buffer, bytes, offset);
     return n == static_cast<ssize_t>(bytes) ? kStatusOk : kStatusOperationFailed;
   }
@@ -370,9 +420,19 @@ uint32_t LinuxPciBackend::ConfigAccess(uint8_t *record) {
   const uint32_t offset = GetU32(record, kConfigOffOffset);
   const bool read = GetU32(record, kConfigOffReadFlag) == 1;
   if (buffer == nullptr || GetU32(record, kConfigOffBytes) != 4) return kStatusInvalidParameter;
+  // A card bound to vfio-pci: through its configuration region, which shows
+  // the whole space to the owner of its group (the sysfs file shows an
+  // unprivileged process only the header).
+  const SysfsDevice sysfs = Sysfs(address);
+  if (linux_pci::BoundToVfio(sysfs)) {
+    std::shared_ptr<VfioDevice> vfio;
+    const uint32_t status = vfio_.Open(sysfs, linux_pci::PciName(address), kStatusOperationFailed, vfio);
+    if (status != kStatusOk) return status;
+    return vfio->ConfigAccess(offset, buffer, read) ? kStatusOk : kStatusOperationFailed;
+  }
   // Opened for this access only: an application that never touches the
   // configuration space needs no permission on it.
-  const std::string path = Sysfs(address).File("config");
+  const std::string path = sysfs.File("config");
   UniqueFd fd(::open(path.c_str(), (read ? O_RDONLY : O_WRONLY) | O_CLOEXEC));
   if (!fd.Valid()) return errno == ENOENT ? kStatusDeviceNotFound : kStatusOperationFailed;
   const ssize_t n = read ? ::pread(fd.Get(), buffer, 4, offset) : ::pwrite(fd.Get(), buffer, 4, offset);
@@ -388,17 +448,30 @@ uint32_t LinuxPciBackend::InterruptEnable(uint8_t *record) {
   if (address == nullptr) return kStatusInvalidParameter;
   if (interrupts_.count(device_handle) != 0) return kStatusOk;  // already armed
   const SysfsDevice sysfs = Sysfs(*address);
+  std::shared_ptr<linux_pci::CardInterrupt> irq;
+  if (linux_pci::BoundToVfio(sysfs)) {
+    std::shared_ptr<VfioDevice> vfio;
+    uint32_t status = vfio_.Open(sysfs, linux_pci::PciName(*address), kStatusFailedEnablingInterrupt, vfio);
+    if (status == kStatusOk) status = linux_pci::VfioInterrupt::Start(std::move(vfio), irq);
+    if (status != kStatusOk) return status;
+    interrupts_.emplace(device_handle, std::move(irq));
+    return kStatusOk;
+  }
   const std::string node = linux_pci::FindUioNode(sysfs);
-  if (node.empty()) return kStatusFailedEnablingInterrupt;
-  std::shared_ptr<linux_pci::UioInterrupt> irq;
-  const uint32_t status = linux_pci::UioInterrupt::Start(dev_root_ + "/" + node, sysfs.File("config"), irq);
+  if (node.empty()) {
+    SetErrorDetail("%s is bound to no driver that delivers its interrupt: bind it to vfio-pci or uio_pci_generic\n",
+                   linux_pci::PciName(*address).c_str());
+    return kStatusFailedEnablingInterrupt;
+  }
+  std::shared_ptr<linux_pci::UioInterrupt> uio;
+  const uint32_t status = linux_pci::UioInterrupt::Start(dev_root_ + "/" + node, sysfs.File("config"), uio);
   if (status != kStatusOk) return status;
-  interrupts_.emplace(device_handle, std::move(irq));
+  interrupts_.emplace(device_handle, std::move(uio));
   return kStatusOk;
 }
 
 uint32_t LinuxPciBackend::InterruptWait(uint8_t *record) {
-  std::shared_ptr<linux_pci::UioInterrupt> irq;
+  std::shared_ptr<linux_pci::CardInterrupt> irq;
   {
     std::lock_guard lock(mutex_);
     auto it = interrupts_.find(GetU32(record, kInterruptOffHandle));
@@ -410,7 +483,7 @@ uint32_t LinuxPciBackend::InterruptWait(uint8_t *record) {
   }
   // Blocks without the lock; the reference keeps the UIO node open even if
   // the interrupt is disabled meanwhile.
-  const linux_pci::UioInterrupt::WaitResult r = irq->Wait();
+  const linux_pci::CardInterrupt::WaitResult r = irq->Wait();
   PutU32(record, kInterruptOffCount, r.count);
   PutU32(record, kInterruptOffLost, r.lost);
   PutU32(record, kInterruptOffOutcome, r.outcome);
@@ -418,7 +491,7 @@ uint32_t LinuxPciBackend::InterruptWait(uint8_t *record) {
 }
 
 uint32_t LinuxPciBackend::InterruptDisable(uint8_t *record) {
-  std::shared_ptr<linux_pci::UioInterrupt> irq;
+  std::shared_ptr<linux_pci::CardInterrupt> irq;
   {
     std::lock_guard lock(mutex_);
     auto it = interrupts_.find(GetU32(record, kInterruptOffHandle));

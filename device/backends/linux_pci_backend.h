@@ -13,6 +13,12 @@
 //  - configuration access: 4 bytes with pread()/pwrite() on `config`.
 //  - interrupts: through the UIO node of uio_pci_generic bound to the card
 //    (linux_interrupts.h).
+//  - a card bound to vfio-pci is reached through VFIO instead (linux_vfio.h):
+//    its memory spaces are mapped, its I/O and configuration spaces read and
+//    written, and its interrupt armed through the card's VFIO descriptor, so
+//    the program needs no root. The driver a card is bound to chooses: vfio-pci
+//    VFIO, uio_pci_generic UIO, none the register files without interrupts.
+//    Scan and card info read sysfs in every case.
 //
 // Statuses a caller can meet, in the driver's codes: 0x2000000F "Device not
 // found" (the function or one of its files is gone), 0x20000019 "No
@@ -27,6 +33,8 @@
 // back end handed out). Enabling an interrupt that is already enabled
 // succeeds and changes nothing; the interrupt handle of a card is a handle
 // of this instance, naming the function, not the kernel's interrupt line.
+// A failure also leaves its reason (the file and the missing permission,
+// for example) in the device layer's error detail.
 //
 // Both roots are parameters so that the back end runs on a fake tree as well
 // as on "/sys" and "/dev". One instance is safe to use from several threads;
@@ -46,6 +54,7 @@
 
 #include "device/backends/linux_interrupts.h"
 #include "device/backends/linux_sysfs.h"
+#include "device/backends/linux_vfio.h"
 #include "device/driver_backend.h"
 
 namespace kpx::device {
@@ -70,14 +79,24 @@ class LinuxPciBackend {
     uint32_t device;  // device handle
     std::vector<Mapping> mappings;
     std::vector<linux_pci::UniqueFd> io_files;
+    std::shared_ptr<linux_pci::VfioDevice> vfio;  // a card bound to vfio-pci: its open descriptor
   };
   // An I/O space of a registered card: ports [start, start + length) are
-  // bytes [0, length) of the open resourceN file.
+  // bytes [file_offset, file_offset + length) of an open file (resourceN, or
+  // the card's VFIO descriptor).
   struct IoWindow {
     uint64_t start;
     uint64_t length;
     int fd;
     uint32_t card_handle;
+    uint64_t file_offset;
+  };
+  // Where a base address register's space is read, written or mapped from.
+  struct SpaceFile {
+    linux_pci::UniqueFd owned;  // a resourceN file opened for it (none for VFIO)
+    int fd = -1;
+    uint64_t offset = 0;   // file offset of the first byte of the space
+    uint64_t in_page = 0;  // bytes between the page the file maps from and the space
   };
 
   static DriverHandle OpenDevice(void *context);
@@ -107,6 +126,8 @@ class LinuxPciBackend {
                                          uint32_t off_function);
   linux_pci::SysfsDevice Sysfs(const linux_pci::PciAddress &address) const;
   void ReleaseRegistration(uint32_t card_handle, Registration &registration);
+  uint32_t OpenSpace(const linux_pci::SysfsDevice &sysfs, const linux_pci::VfioDevice *vfio, uint32_t bar,
+                     const linux_pci::BarInfo &info, SpaceFile &out) const;
 
   const std::string sysfs_root_;
   const std::string dev_root_;
@@ -119,7 +140,8 @@ class LinuxPciBackend {
   std::map<uint32_t, Registration> registrations_;  // by card handle
   uint32_t next_card_handle_ = 1;
   std::vector<IoWindow> io_windows_;
-  std::map<uint32_t, std::shared_ptr<linux_pci::UioInterrupt>> interrupts_;  // by device handle
+  std::map<uint32_t, std::shared_ptr<linux_pci::CardInterrupt>> interrupts_;  // by device handle
+  linux_pci::VfioDevices vfio_;
 };
 
 }  // namespace kpx::device
