@@ -54,7 +54,7 @@ uint32_t CountCards(uint32_t vendor_id, uint32_t device_id) {
   const DriverBackend &backend = ActiveDriverBackend();
   const DriverHandle handle = backend.open_device(backend.context);
   if (handle == kInvalidDriverHandle) {
-    SetErrorText("Failed opening WinDriver device\n");
+    if (ErrorText()[0] == '\0') SetErrorText("Failed opening WinDriver device\n");  // unless the back end said why
     return 0;
   }
   if (!DriverVersionAccepted(handle)) {
@@ -89,7 +89,7 @@ int32_t OpenCard(CardRecord *&out, uint32_t vendor_id, uint32_t device_id, uint3
   const DriverBackend &backend = ActiveDriverBackend();
   card->driver = backend.open_device(backend.context);
   if (card->driver == kInvalidDriverHandle) {
-    SetErrorText("Failed opening WinDriver device\n");
+    if (ErrorText()[0] == '\0') SetErrorText("Failed opening WinDriver device\n");  // unless the back end said why
     ReleaseAndFree(card);
     return 0;
   }

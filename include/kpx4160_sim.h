@@ -218,6 +218,19 @@ KPX4160_API int kpx4160_sim_set_limit_switches(unsigned card, unsigned chip_axis
 KPX4160_API int kpx4160_sim_set_home_switch(unsigned card, unsigned chip_axis, int32_t position, int enabled);
 /** A pulse on the LTC (latch) input of a chip axis. With the axis's latch enabled in SignalControl (bit 0 / 1) the PLD copies its encoder count into the latch register (0x0C / 0x1C) and raises the axis's latch flag (SignalControl bit 16 / 17 reads 0 until a write of 0 to offset 0x4C); with the chip's latch trigger source on the LTC input (SignalConfig3 bits 5, 6, 9, 10) the chip latches its logical position (read code 0xED) and encoder counter (0xEE). Returns 0, or -1 for no such axis. */
 KPX4160_API int kpx4160_sim_latch_event(unsigned card, unsigned chip_axis);
+/* ---- The machine file -----------------------------------------------------
+ * A TOML file describes the machine behind the cards: their number, per axis
+ * the end limits, home switch, EZ index, encoder, servo alarm and in-position
+ * signals, slow-down zone and the wiring polarity of each input; per card the
+ * emergency stop and the general inputs (constant, from a time, inside a
+ * position window, or following an output after a delay); the clock and the
+ * motion log. sim/README.md documents the format. The file named by the
+ * environment variable KPX4160_SIM_MACHINE is loaded at the first
+ * k4160_board_init of the process, so an unchanged program runs on it.
+ */
+/** Loads a machine file, replacing the cards as kpx4160_sim_reset() does (call it with no card open). Returns 0, or -1 for a refused file: the reason (file, line, key) goes to standard error and to k4160_get_error_text(), and k4160_board_init() finds no card until the next load or reset. */
+KPX4160_API int kpx4160_sim_load_machine(const char *path);
+
 /** One sample of the motion log: one per chip axis of every card at every sampling instant, ordered by time, then card, then chip axis. */
 typedef struct kpx4160_sim_sample {
   double time;        /**< simulated seconds */

@@ -60,7 +60,7 @@ Profile RunningProfile(const ChipRegisters &regs) { return ProfileOf(&regs[kRunF
 
 double AxisMotion::NextEventTime() const {
   if (!running_ || running_->follows_handwheel) return kEndless;
-  double next = running_->t0 + running_->plan.Duration();
+  double next = End();
   for (const PositionTrigger &trigger : triggers_) next = std::min(next, TimeOfTrigger(trigger));
   return next;
 }
@@ -107,13 +107,15 @@ void AxisMotion::SetPositionAt(double t) {
   const int64_t now = r.origin + r.direction * static_cast<int64_t>(pulses);
   output_pulses_ += now - position_;
   position_ = now;
-  speed_ = r.scale * PathSpeedAt(t);
+  // No pulses while the move waits for INP.
+  speed_ = t < r.t0 + r.plan.Duration() ? r.scale * PathSpeedAt(t) : 0.0;
 }
 
 double AxisMotion::TimeOfTrigger(const PositionTrigger &trigger, double horizon) const {
   const Running &r = *running_;
   if (r.follows_handwheel || !(r.scale > 0.0)) return kEndless;
   if (trigger.direction != 0 && trigger.direction != r.direction) return kEndless;
+  if ((r.order.mode & trigger.mode_mask) != trigger.mode_mask) return kEndless;
   if (trigger.home_search_only) {
     const uint32_t op = r.order.mode & kOpCodeMask;
     if (op != kOpHomePlus && op != kOpHomeMinus) return kEndless;
@@ -169,6 +171,7 @@ void AxisMotion::Begin(const MoveOrder &order, double t, ChipRegisters &regs) {
     r.scale = path > 0.0 ? n / path : 0.0;
     r.plan = PositioningPlan(path, v0, p.fl, p.fh, p.up, p.down, ramp_down);
   }
+  if ((order.mode & kModeInPositionCheck) != 0 && !r.follows_handwheel) r.settle = inp_wait_;
   running_ = std::move(r);
   ++moves_started_;
   ran_since_clear_ = true;
@@ -224,7 +227,7 @@ void AxisMotion::AdvanceTo(double now, ChipRegisters &regs, AxisEvents &events) 
   ended_by_stop_ = 0;
   now = std::max(now, last_);
   while (running_ && !running_->follows_handwheel) {
-    const double end = running_->t0 + running_->plan.Duration();
+    const double end = End();
     const double horizon = std::min(now, end);
     const PositionTrigger *first = nullptr;
     double first_time = kEndless;
@@ -249,6 +252,8 @@ void AxisMotion::AdvanceTo(double now, ChipRegisters &regs, AxisEvents &events) 
         StopImmediately(first_time, regs);
       } else if (action == PositionTrigger::Action::kDeceleratingStop) {
         StopDecelerating(first_time, regs);
+      } else if (action == PositionTrigger::Action::kSlowDown || action == PositionTrigger::Action::kResume) {
+        ReplanTowards(first_time, regs, action == PositionTrigger::Action::kSlowDown);
       }
       events.moves_ended += ended_by_stop_;
       ended_by_stop_ = 0;
@@ -309,9 +314,13 @@ void AxisMotion::StopDecelerating(double now, ChipRegisters &regs) {
   running_->exact_distance = running_->direction * static_cast<int64_t>(std::ceil(running_->scale * length));
 }
 
-void AxisMotion::ChangeRunningSpeed(double now, ChipRegisters &regs) {
+void AxisMotion::ChangeRunningSpeed(double now, ChipRegisters &regs) { ReplanTowards(now, regs, false); }
+
+void AxisMotion::ReplanTowards(double now, ChipRegisters &regs, bool slow) {
   if (!running_ || running_->follows_handwheel || running_->stopping) return;
-  const Profile p = RunningProfile(regs);
+  if (now >= running_->t0 + running_->plan.Duration()) return;  // the pulses are out
+  Profile p = RunningProfile(regs);
+  if (slow) p.fh = p.fl;
   const double v = PathSpeedAt(now);
   if (running_->endless) {
     Replan(now, EndlessPlan(v, p.fh, p.up, p.down), kEndless);

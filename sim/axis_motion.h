@@ -31,6 +31,7 @@ inline constexpr uint32_t kOpHomeMinus = 0x18;
 inline constexpr uint32_t kOpPositioning = 0x41;
 inline constexpr uint32_t kOpLinear2 = 0x63;
 inline constexpr uint32_t kOpDirectionMinus = 1u << 3;  // bit 3 of a continuous or home code: negative
+inline constexpr uint32_t kModeInPositionCheck = 1u << 9;  // the move ends when INP comes
 inline constexpr uint32_t kModeSCurve = 1u << 10;        // S-shaped ramps
 inline constexpr uint32_t kModeRampDownPoint = 1u << 13;  // ramp down at the loaded ramp-down point
 inline constexpr uint32_t kModeSyncMask = 0x3u << 18;      // start condition: non-zero waits for the simultaneous start
@@ -56,12 +57,15 @@ struct PositionTrigger {
     kDeceleratingStop,
     kStopAsStarted,  // immediate after a constant-speed start, decelerating after an accelerating one
     kNotify,
+    kSlowDown,  // on to the start speed (the SD input)
+    kResume,    // back to the running speed
   };
   double position = 0.0;
   int direction = +1;  // +1: reached moving up, -1: moving down, 0: either
   Action action = Action::kImmediateStop;
   bool zone = false;
   bool home_search_only = false;  // only a home search reacts to it
+  uint32_t mode_mask = 0;         // only moves whose mode word has all these bits react to it
   uint32_t id = 0;  // passed back to the owner
 };
 
@@ -100,6 +104,11 @@ class AxisMotion {
   bool FollowsHandwheel() const { return running_ && running_->follows_handwheel; }
 
   void SetTriggers(std::vector<PositionTrigger> triggers) { triggers_ = std::move(triggers); }
+  // How long a move with the in-position check waits for INP after its
+  // pulses (kEndless: INP never comes); taken at each start.
+  void SetInPositionWait(double seconds) { inp_wait_ = seconds; }
+  // The running move has put out all its pulses and waits for INP.
+  bool WaitingForInPosition() const { return running_ && last_ >= running_->t0 + running_->plan.Duration(); }
 
   // Simulated time of the next thing the running move does by itself:
   // reach a trigger or end (kEndless).
@@ -128,6 +137,7 @@ class AxisMotion {
     double path_done = 0.0;  // path pulses covered before the plan (replanning)
     double path_length = kEndless;  // whole path of the move, pulses
     double scale = 1.0;      // axis pulses per path pulse (a line's short axis < 1)
+    double settle = 0.0;     // wait for INP after the pulses
     int direction = +1;
     int64_t origin = 0;      // logical position at the start
     int64_t exact_distance = 0;  // axis pulses at the end of a positioning move
@@ -147,12 +157,16 @@ class AxisMotion {
   // when it is reached only after `horizon`).
   double TimeOfTrigger(const PositionTrigger &trigger, double horizon = kEndless) const;
   void Replan(double t, MotionPlan plan, double path_length);
+  // Replans the running move towards the running speed fh.
+  void ReplanTowards(double t, ChipRegisters &regs, bool slow);
+  double End() const { return running_->t0 + running_->plan.Duration() + running_->settle; }
 
   std::optional<Running> running_;
   std::optional<MoveOrder> queued_;
   std::optional<MoveOrder> armed_;  // started, waiting for the simultaneous start
   std::vector<PositionTrigger> triggers_;
   double last_ = 0.0;
+  double inp_wait_ = 0.0;
   int64_t position_ = 0;
   double speed_ = 0.0;
   int64_t output_pulses_ = 0;

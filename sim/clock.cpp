@@ -20,6 +20,10 @@ void SimClock::Advance(double seconds) {
   if (Virtual() && std::isfinite(seconds) && seconds > 0.0) virtual_now_ += seconds;
 }
 
+void SimClock::AdvanceTo(double t) {
+  if (Virtual() && t > virtual_now_ && std::isfinite(t)) virtual_now_ = t;
+}
+
 std::chrono::steady_clock::time_point SimClock::WallTimeAt(double t) const {
   if (!std::isfinite(t)) return std::chrono::steady_clock::time_point::max();
   return epoch_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(t));

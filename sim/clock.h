@@ -27,6 +27,8 @@ class SimClock {
   // own advance). Ignored in real time.
   void Advance(double seconds);
   void Poll() { Advance(poll_step_); }
+  // Virtual time only: time moves on to t (never back).
+  void AdvanceTo(double t);
   // The steady-clock instant at which simulated time reaches t (real time).
   std::chrono::steady_clock::time_point WallTimeAt(double t) const;
 

@@ -35,6 +35,9 @@ void SimBus::ResetLocked(unsigned cards) {
   total_requests = 0;
   clock.Set(ClockMode::kReal, kDefaultPollStep);
   log.Clear();
+  machine_error.clear();
+  log_csv.clear();
+  log_svg.clear();
 }
 
 namespace {
@@ -68,18 +71,28 @@ void TakeSample(SimBus &bus, double t) {
 
 bool SimBus::StillLocked() const {
   if (log.Active()) return false;
-  for (const auto &slot : slots)
+  for (const auto &slot : slots) {
+    if (slot->card.wiring.TimeDependent() || slot->card.NextSignalTime() < kEndless) return false;
     for (const SimChipAxis &axis : slot->card.chip)
       if (axis.motion.Busy()) return false;
+  }
   return true;
 }
 
 double SimBus::ObserveLocked() {
   const double now = clock.Now();
-  while (log.Active() && log.NextSampleTime() <= now) {
-    const double t = log.NextSampleTime();
+  // Log samples and input changes that stop or free motion are taken at
+  // their own instants, in time order, before the cards reach now.
+  for (;;) {
+    const double sample = log.Active() ? log.NextSampleTime() : kEndless;
+    double signal = kEndless;
+    for (const auto &slot : slots) signal = std::min(signal, slot->card.NextSignalTime());
+    const double t = std::min(sample, signal);
+    if (t > now) break;
     AdvanceCards(*this, t);
-    TakeSample(*this, t);
+    if (signal <= t)
+      for (auto &slot : slots) slot->card.EvaluateSignals(t);
+    if (sample <= t) TakeSample(*this, t);
   }
   AdvanceCards(*this, now);
   return now;
@@ -99,8 +112,10 @@ bool SimBus::RaiseInterruptLocked(unsigned card) {
 
 double SimBus::NextEventTimeLocked() const {
   double next = log.Active() ? log.NextSampleTime() : kEndless;
-  for (const auto &slot : slots)
+  for (const auto &slot : slots) {
+    next = std::min(next, slot->card.NextSignalTime());
     for (const SimChipAxis &axis : slot->card.chip) next = std::min(next, axis.motion.NextEventTime());
+  }
   return next;
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "kpx4160_sim.h"
@@ -69,6 +70,15 @@ struct SimBus {
   uint64_t total_requests = 0;
   SimClock clock;
   MotionLog log;
+  // Main-status reads in a row with no other access between them (virtual
+  // time lets them pass faster, see sim_driver.cpp).
+  uint32_t idle_polls = 0;
+  // The machine file: why it was refused (cards then cannot be opened
+  // until the next load or reset), where its log goes at the last close.
+  std::string machine_error;
+  bool machine_env_checked = false;  // KPX4160_SIM_MACHINE is looked at once, at the first open
+  std::string log_csv;
+  std::string log_svg;
 
   // Brings every card's motion up to the clock (filling in the motion log
   // on the way) and raises the interrupts of the moves that ended; returns
@@ -90,5 +100,12 @@ struct SimBus {
 };
 
 SimBus &Bus();
+
+// Loads a machine file onto the bus (caller holds the mutex); false with
+// the reason in bus.machine_error, also on standard error and in the
+// library's error text.
+bool LoadMachineLocked(SimBus &bus, const std::string &path);
+// The last card was released: the machine file's log is written.
+void WriteMachineLogLocked(SimBus &bus);
 
 }  // namespace kpx::sim

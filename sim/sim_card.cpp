@@ -1,5 +1,7 @@
 #include "sim/sim_card.h"
 
+#include <cmath>
+
 namespace kpx::sim {
 namespace {
 
@@ -32,8 +34,10 @@ constexpr uint16_t kRegLogicalPosition = 0xA3;
 constexpr uint16_t kRegEncoder = 0xA4;
 constexpr uint16_t kRegPresentSpeed = 0xB5;  // read as 0xF5
 constexpr uint16_t kRegEventFactorRead = 0xF3;  // event causes of the chip axis
+constexpr uint16_t kRegErrorFactorRead = 0xF2;  // error (stop) causes of the chip axis
 // Registers that place the axis's position triggers.
 constexpr uint16_t kRegSignalConfig1 = 0x9C;  // EL stop mode
+constexpr uint16_t kRegSignalConfig2 = 0x9D;  // home search on EZ pulses
 constexpr uint16_t kRegSignalConfig3 = 0x9E;  // comparator conditions and action, latch trigger source
 constexpr uint16_t kRegComparator1 = 0xA7;
 constexpr uint16_t kRegComparator2 = 0xA8;
@@ -65,6 +69,8 @@ constexpr uint32_t kPldSignalControl = 0x48;
 constexpr uint32_t kLatchFlags = 0x00FF0000;
 constexpr unsigned kLatchFlagShift = 16;
 constexpr uint32_t kPldLatchFlagReset = 0x4C;
+constexpr uint32_t kPldOutputPort = 0x44;  // general outputs, active low
+constexpr uint32_t kPldConfig = 0x78;      // EMG logic and enable
 
 bool IsStart(uint16_t code) { return code >= kStartAtStartSpeed && code <= kStartAccelerating; }
 
@@ -75,9 +81,20 @@ int64_t SignExtend28(uint32_t v) {
 
 }  // namespace
 
+uint16_t SimChipAxis::SubStatus() const {
+  // The servo is in position once no pulse goes out and its delay has
+  // passed; a move whose logic hides INP waits with its pulses out.
+  const bool servo_in_position = !motion.Busy() || (motion.WaitingForInPosition() && !std::isfinite(motion.NextEventTime()));
+  uint16_t bits = static_cast<uint16_t>((sub_status & ~kSubStatusTerminalMask) | terminals |
+                                        SwitchStatusBits(switches, registers, motion.Position()));
+  if (switches.wired && InPositionSeen(switches, registers, servo_in_position)) bits |= kSubStatusInPosition;
+  return bits;
+}
+
 uint16_t SimChipAxis::MainStatus() const {
   uint16_t bits = main_status;
-  if (motion.Busy()) bits |= kMainStatusStarted | kMainStatusRunning;
+  if (motion.Busy()) bits |= kMainStatusStarted;
+  if (motion.Busy() && !motion.WaitingForInPosition()) bits |= kMainStatusRunning;
   if (motion.WaitingForStart()) bits |= kMainStatusStarted;
   if (motion.Pending()) bits |= kMainStatusPrebuffer;
   return bits;
@@ -108,6 +125,7 @@ void SimChipAxis::RegisterWritten(uint16_t code, double now) {
     case kRegRunningSpeed: motion.ChangeRunningSpeed(now, registers); break;
     case kRegDistance: motion.ChangeDistance(now, registers); break;
     case kRegSignalConfig1:
+    case kRegSignalConfig2:
     case kRegSignalConfig3:
     case kRegComparator1:
     case kRegComparator2: UpdateTriggers(); break;
@@ -129,6 +147,10 @@ void SimChipAxis::WriteCommandPort(uint16_t code, double now) {
     if (code == kRegEventFactorRead) {
       Register(code) &= ~events_raised;
       events_raised = 0;
+    }
+    if (code == kRegErrorFactorRead) {
+      Register(code) &= ~errors_raised;
+      errors_raised = 0;
     }
     return;
   }
@@ -157,6 +179,7 @@ void SimChipAxis::WriteCommandPort(uint16_t code, double now) {
 }
 
 void SimCard::AdvanceTo(double now, AxisEvents (&events)[2]) {
+  time_ = now;
   for (size_t i = 0; i < chip.size(); ++i) {
     chip[i].motion.AdvanceTo(now, chip[i].registers, events[i]);
     chip[i].Refresh();
@@ -214,13 +237,13 @@ uint32_t SimCard::Read(uint32_t offset, uint32_t width) {
       case kPortCommand: {
         return axis.MainStatus();
       }
-      case kPortOtpw: return axis.SubStatus();
+      case kPortOtpw: return SubStatusInputs((offset - kChipFirstPort) / kChipAxisStride, axis.SubStatus());
       case kPortDataLow: return axis.data_low;
       case kPortDataHigh: return axis.data_high;
       default: return 0;
     }
   }
-  const uint32_t v = pld_reads[offset / 4];
+  const uint32_t v = (offset & ~3u) == kPldInputPort ? InputPort() : pld_reads[offset / 4];
   return width == 16 ? (v & 0xFFFF) : v;
 }
 
@@ -249,6 +272,7 @@ void SimCard::Write(uint32_t offset, uint32_t width, uint32_t value, double now)
       case kPortCommand:
         axis.WriteCommandPort(v16, now);
         CardWideCommand(axis, v16, now);
+        OutputsWritten(now);
         break;
       case kPortOtpw: axis.otpw = v16; break;
       case kPortDataLow: axis.data_low = v16; break;
@@ -272,6 +296,8 @@ void SimCard::Write(uint32_t offset, uint32_t width, uint32_t value, double now)
     }
   }
   RefreshPldEncoders();
+  if (aligned == kPldOutputPort) OutputsWritten(now);
+  if (aligned == kPldConfig) EvaluateSignals(now);
 }
 
 }  // namespace kpx::sim

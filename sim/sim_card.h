@@ -5,10 +5,13 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <utility>
 #include <vector>
 
 #include "sim/axis_motion.h"
 #include "sim/axis_signals.h"
+#include "sim/card_wiring.h"
 
 namespace kpx::sim {
 
@@ -72,18 +75,19 @@ struct SimChipAxis {
   SimEncoder pld_encoder;       // the PLD's 28-bit encoder counter
   bool was_moving = false;
   uint32_t events_raised = 0;  // event causes the model set; a read of the cause register clears them
+  uint32_t errors_raised = 0;  // error causes likewise
   AxisSwitches switches;       // limit and home switches on the axis
 
   // A command port write (register code or command) at simulated time now.
   void WriteCommandPort(uint16_t code, double now);
   uint16_t MainStatus() const;
   // Bits set from outside, the terminals, and the switches the axis stands on.
-  uint16_t SubStatus() const {
-    return static_cast<uint16_t>((sub_status & ~kSubStatusTerminalMask) | terminals |
-                                 SwitchStatusBits(switches, motion.Position()));
+  uint16_t SubStatus() const;
+  // The switches, the inputs or the registers that place triggers changed.
+  void UpdateTriggers() {
+    motion.SetTriggers(SignalTriggers(switches, registers));
+    motion.SetInPositionWait(InPositionWait(switches, registers));
   }
-  // The switches or the registers that place triggers changed.
-  void UpdateTriggers() { motion.SetTriggers(SignalTriggers(switches, registers)); }
   // Register by write or read code.
   uint32_t &Register(uint16_t code) { return registers[(code - kFirstWriteCode) % kChipRegisterCount]; }
   // Puts position, speed and encoder counts of the motion into the registers.
@@ -114,6 +118,32 @@ struct SimCard {
   // A latch event on the LTC input of a chip axis (the card has been
   // advanced to now).
   void Latch(unsigned chip_axis);
+
+  // The machine behind the card (card_signals.cpp).
+  CardWiring wiring;
+  // The outputs that are on (bit n-1 for output n).
+  uint32_t OutputWord() const;
+  // Output n (1..20) was on at simulated time t.
+  bool OutputOnAt(unsigned n, double t) const;
+  // The outputs may have changed at now: kept for the inputs that follow them.
+  void OutputsWritten(double now);
+  // What the input port (PLD 0x4C) and the input bits of a sub-status word
+  // read at the card's present time.
+  uint32_t InputPort() const;
+  uint16_t SubStatusInputs(unsigned chip_axis, uint16_t sub_status) const;
+  // Simulated time of the next input change that stops or frees motion
+  // (an alarm, the emergency stop), or kEndless.
+  double NextSignalTime() const;
+  // Brings the alarm and emergency-stop inputs up to time t.
+  void EvaluateSignals(double t);
+  // Simulated time restarts at 0: the output history and the schedule too.
+  void RestartSignals();
+
+ private:
+  double time_ = 0.0;  // present time of the card (AdvanceTo)
+  std::deque<std::pair<double, uint32_t>> output_history_;  // (time, outputs on from then)
+  std::vector<double> signal_times_;  // a min-heap of times at which EvaluateSignals is due
+  void Schedule(double t);
 };
 
 // PLD offsets that are inputs: writes do not change what they read as.

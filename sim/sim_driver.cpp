@@ -1,12 +1,15 @@
 // The simulated driver: answers every driver request on the virtual bus the
 // way the kernel driver does, so the device layer runs unchanged on it.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 #include "device/driver_backend.h"
 #include "device/driver_records.h"
+#include "device/error_text.h"
 #include "sim/sim_bus.h"
 
 namespace kpx::sim {
@@ -152,6 +155,9 @@ uint32_t Unregister(SimBus &bus, uint8_t *record) {
   if (card < 0) return kStatusInvalidParameter;
   SimSlot &slot = *bus.slots[card];
   if (slot.registrations > 0) --slot.registrations;
+  uint32_t registered = 0;
+  for (const auto &s : bus.slots) registered += s->registrations;
+  if (registered == 0) WriteMachineLogLocked(bus);
   return kStatusOk;
 }
 
@@ -162,7 +168,12 @@ uint32_t Unregister(SimBus &bus, uint8_t *record) {
 constexpr uint32_t kPortMask = kChipAxisStride - 1;
 constexpr uint16_t kPollReadCodes[] = {0xE3, 0xE4, 0xF5};
 
+// A read of the general input port polls too: a program waiting for a
+// sensor must see time pass.
+constexpr uint32_t kPldInputPort = 0x4C;
+
 bool IsStatusPoll(uint32_t offset, uint32_t kind, const uint8_t *buffer) {
+  if ((offset & ~3u) == kPldInputPort && (kind == kTransferRead16 || kind == kTransferRead32)) return true;
   if (offset < kChipFirstPort || offset >= kChipEndPort) return false;
   const uint32_t port = (offset - kChipFirstPort) & kPortMask;
   if (kind == kTransferRead16 || kind == kTransferRead32) return port == kPortCommand || port == kPortOtpw;
@@ -172,6 +183,45 @@ bool IsStatusPoll(uint32_t offset, uint32_t kind, const uint8_t *buffer) {
   for (uint16_t poll : kPollReadCodes)
     if (code == poll) return true;
   return false;
+}
+
+// A read of a chip axis's main status (its command port).
+bool IsMainStatusRead(uint32_t offset, uint32_t kind) {
+  if (offset < kChipFirstPort || offset >= kChipEndPort) return false;
+  return (kind == kTransferRead16 || kind == kTransferRead32) && ((offset - kChipFirstPort) & kPortMask) == kPortCommand;
+}
+
+// How far a status poll moves virtual time. A program that waits for its
+// moves reads nothing but main status words, and those change only when
+// something happens by itself (a move or a stop ends, a trigger is met, an
+// input changes), all of which the model knows in advance. So a run of
+// main-status reads with no other access between them lets time pass
+// faster: the step doubles with each read, up to kMaxIdleDoublings
+// doublings, but never past the next thing due; the read that reaches it
+// lands exactly on it, and the run starts again from one step, as it does
+// after any other access. Time
+// still depends on nothing but the program's accesses: every run is the
+// same.
+constexpr uint32_t kMaxIdleDoublings = 6;
+
+void PollStep(SimBus &bus, bool main_status) {
+  if (!main_status || !bus.clock.Virtual()) {
+    bus.idle_polls = 0;
+    bus.clock.Poll();
+    return;
+  }
+  const double step = bus.clock.PollStep() * static_cast<double>(1u << std::min(bus.idle_polls, kMaxIdleDoublings));
+  ++bus.idle_polls;
+  const double now = bus.clock.Now();
+  const double next = bus.idle_polls > 1 ? bus.NextEventTimeLocked() : kEndless;
+  if (next > now && next < now + step) {
+    // Lands on the event; the reads after it start again from one step,
+    // so the program's next few looks come as soon as they would have.
+    bus.clock.AdvanceTo(next);
+    bus.idle_polls = 0;
+  } else {
+    bus.clock.Advance(step);
+  }
 }
 
 // A write of a command (not a register code) to a chip axis's command port.
@@ -202,7 +252,10 @@ uint32_t Transfer(SimBus &bus, uint8_t *record) {
   const auto card = static_cast<uint32_t>(card64);
   const auto offset = static_cast<uint32_t>((address - kIoPortBase) % kIoPortStride);
   SimCard &c = bus.slots[card]->card;
-  if (IsStatusPoll(offset, kind, buffer)) bus.clock.Poll();
+  if (IsStatusPoll(offset, kind, buffer))
+    PollStep(bus, IsMainStatusRead(offset, kind));
+  else
+    bus.idle_polls = 0;
   // Observing the cards (and reading the real-time clock for it) is the
   // dearest part of an access: while nothing moves, time changes nothing,
   // and only a command (which may start a move) needs it.
@@ -326,6 +379,17 @@ uint32_t InterruptWait(SimBus &bus, std::unique_lock<std::mutex> &lock, uint8_t 
 DriverHandle OpenDevice(void *) {
   SimBus &bus = Bus();
   std::lock_guard lock(bus.mutex);
+  // The machine named by KPX4160_SIM_MACHINE is set up at the first
+  // board initialisation; a refused file leaves no card to open.
+  if (!bus.machine_env_checked) {
+    bus.machine_env_checked = true;
+    const char *path = std::getenv("KPX4160_SIM_MACHINE");
+    if (path != nullptr && *path != '\0') LoadMachineLocked(bus, path);
+  }
+  if (!bus.machine_error.empty()) {
+    SetErrorText("%s\n", bus.machine_error.c_str());
+    return kInvalidDriverHandle;
+  }
   if (bus.driver_absent) return kInvalidDriverHandle;
   const intptr_t h = bus.next_handle++;
   bus.open_handles.insert(h);
@@ -397,6 +461,7 @@ void SleepMs(void *, uint32_t milliseconds) {
     std::lock_guard lock(bus.mutex);
     if (bus.clock.Virtual()) {
       bus.clock.Advance(milliseconds / 1000.0);
+      bus.idle_polls = 0;  // a program that pauses between its polls has its own pace
       bus.ObserveLocked();
       return;
     }

@@ -36,6 +36,8 @@ int kpx4160_sim_set_clock(kpx4160_sim_clock_mode mode, double poll_step_seconds)
     }
   bus.log.Clear();
   bus.clock.Set(mode == KPX4160_SIM_CLOCK_VIRTUAL ? ClockMode::kVirtual : ClockMode::kReal, poll_step_seconds);
+  bus.idle_polls = 0;
+  for (auto &slot : bus.slots) slot->card.RestartSignals();
   return 0;
 }
 

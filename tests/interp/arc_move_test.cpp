@@ -232,6 +232,8 @@ TEST_F(ArcMove, AbsoluteArcIsTheRelativeArcFromThePositions) {
   std::string out;
   ASSERT_EQ(RelArc(20000, 0, 10000, 0, 1, &out), 1);
   const auto relative = TracedChords();
+  while (k4160_check_done(0) == 0 || k4160_check_done(1) == 0) {  // the last chord runs on after the call
+  }
 
   k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
   kpx4160_sim_set_pcl_register(0, 0, 0xE3, 500);
