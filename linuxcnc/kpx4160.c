@@ -44,16 +44,14 @@ RTAPI_MP_INT(axes, "number of axes to export (default, or 0: both axes of every 
 #define SUB_PEL (1u << 9)   /* +EL end limit */
 #define SUB_MEL (1u << 10)  /* -EL end limit */
 #define SUB_HOME (1u << 11) /* home (ORG) switch */
-/* The in-position input as the chip latches it in its extended status
- * (k4160_get_rsts). */
-#define RSTS_INP (1u << 13)
+#define SUB_INP (1u << 13)  /* servo in position, where the simulated card reports it too */
 
 /* Every library function the driver calls, resolved by name at load time. */
 #define KPX_FUNCTIONS(X)                                                                     \
   X(k4160_board_init) X(k4160_board_close) X(k4160_get_error_text)                           \
   X(k4160_variety_speed_range) X(k4160_set_profile) X(k4160_t_vmove) X(k4160_change_speed)  \
   X(k4160_decel_stop) X(k4160_imd_stop) X(k4160_check_done) X(k4160_read_current_speed)     \
-  X(k4160_get_position) X(k4160_get_encoder) X(k4160_axis_io_status) X(k4160_get_rsts)      \
+  X(k4160_get_position) X(k4160_get_encoder) X(k4160_axis_io_status)                      \
   X(k4160_read_inport) X(k4160_write_outport) X(k4160_write_SEVON_PIN)
 
 static struct {
@@ -126,7 +124,7 @@ static void read_axis(uint16_t n, axis_t *a) {
   *a->limit_minus = (a->io & SUB_MEL) != 0;
   *a->home = (a->io & SUB_HOME) != 0;
   *a->alarm = (a->io & SUB_ALM) != 0;
-  *a->in_position = (k.k4160_get_rsts(n) & RSTS_INP) != 0;
+  *a->in_position = (a->io & SUB_INP) != 0;
 }
 
 static void stop_axis(uint16_t n, axis_t *a) {
