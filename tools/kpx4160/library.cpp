@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <vector>
+
 namespace kpx::tool {
 namespace {
 
@@ -10,6 +12,26 @@ bool Resolve(void *handle, const char *name, F &out, std::string &why) {
   out = reinterpret_cast<F>(dlsym(handle, name));
   if (out == nullptr && why.empty()) why = std::string("the library has no function ") + name;
   return out != nullptr;
+}
+
+// dlopen searches the run path of the object that calls it. When a wrapper
+// stands between (a sanitizer's interceptor does), that is not the tool; so
+// after a failed plain search the tool tries its own search folders, as
+// the dynamic linker lists them for the program (LD_LIBRARY_PATH, run path
+// with $ORIGIN expanded, system folders).
+void *OpenFromProgramPath(const std::string &file) {
+  void *program = dlopen(nullptr, RTLD_NOW);
+  Dl_serinfo size{};
+  if (program == nullptr || dlinfo(program, RTLD_DI_SERINFOSIZE, &size) != 0) return nullptr;
+  std::vector<char> buffer(size.dls_size);
+  auto *info = reinterpret_cast<Dl_serinfo *>(buffer.data());
+  *info = size;
+  if (dlinfo(program, RTLD_DI_SERINFO, info) != 0) return nullptr;
+  for (unsigned i = 0; i < info->dls_cnt; ++i) {
+    const std::string path = std::string(info->dls_serpath[i].dls_name) + "/" + file;
+    if (void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return h;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -21,7 +43,7 @@ bool LoadLibrary(const std::string &file, Library &lib, std::string &why) {
   if (h == nullptr) {
     const char *e = dlerror();
     why = "cannot load " + file + ": " + (e != nullptr ? e : "unknown reason");
-    return false;
+    if (file.find('/') != std::string::npos || (h = OpenFromProgramPath(file)) == nullptr) return false;
   }
   why.clear();
   bool ok = true;
