@@ -55,5 +55,25 @@ expect 0 out 'Usage: kpx4160 move .*AXIS DISTANCE' move --help
 expect 0 out '^kpx4160 tool [0-9]+\.[0-9]+' --version
 expect 2 err 'bogus' --bogus
 expect 2 err 'Usage: kpx4160' 
-rm -f /tmp/kpx4160_tool_err.$$
+# list over a copy of a machine's tree: one card bound to no driver with its
+# decoding off, one bound to uio_pci_generic. Each missing piece is named
+# with its fix, and any missing piece makes list fail.
+root=$(mktemp -d)
+for dev in 0000:03:00.0 0000:04:00.0; do
+  mkdir -p "$root/sys/bus/pci/devices/$dev"
+  printf '0x0003\n' >"$root/sys/bus/pci/devices/$dev/vendor"
+  printf '0x4160\n' >"$root/sys/bus/pci/devices/$dev/device"
+  touch "$root/sys/bus/pci/devices/$dev/config" "$root/sys/bus/pci/devices/$dev/resource1"
+done
+printf '0\n' >"$root/sys/bus/pci/devices/0000:03:00.0/enable"
+mkdir -p "$root/drivers/uio_pci_generic" "$root/sys/bus/pci/devices/0000:04:00.0/uio/uio0" "$root/dev"
+ln -s "$root/drivers/uio_pci_generic" "$root/sys/bus/pci/devices/0000:04:00.0/driver"
+touch "$root/dev/uio0"
+expect 1 out '^PCI 0000:03:00\.0: driver none, UIO device none$' --sim list --root "$root"
+expect 1 out 'fix: modprobe uio_pci_generic' --sim list --root "$root"
+expect 1 out 'fix: echo 1 > /sys/bus/pci/devices/0000:03:00\.0/enable' --sim list --root "$root"
+expect 1 out '^PCI 0000:04:00\.0: driver uio_pci_generic, UIO device /dev/uio0$' --sim list --root "$root"
+rm -f "$root/sys/bus/pci/devices/0000:03:00.0/vendor"
+expect 0 out '^  every permission the library needs is there$' --sim list --root "$root"
+rm -rf "$root" /tmp/kpx4160_tool_err.$$
 exit $fail
