@@ -13,9 +13,10 @@
 namespace kpx::tool {
 namespace {
 
-std::atomic<bool> stop_requested{false};
+// Stop signals received (Ctrl-C or SIGTERM).
+std::atomic<int> stop_requests{0};
 
-void OnStopSignal(int) { stop_requested.store(true); }
+void OnStopSignal(int) { stop_requests.fetch_add(1); }
 
 constexpr auto kPollPause = std::chrono::milliseconds(10);
 constexpr int kProgressEvery = 10;  // polls between two progress lines
@@ -94,11 +95,11 @@ void CatchStopSignals() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool StopRequested() { return stop_requested.load(); }
+bool StopRequested() { return stop_requests.load() > 0; }
 
 bool WaitForRest(Tool &tool, uint16_t axis, double decel_time) {
   const bool tty = isatty(STDOUT_FILENO) != 0;
-  bool stopped = false;
+  bool stopped = false, stopped_at_once = false;
   int32_t stop_position = 0;
   double stop_speed = 0;
   for (int poll = 0; tool.lib.check_done(axis) != 1; ++poll) {
@@ -108,6 +109,11 @@ bool WaitForRest(Tool &tool, uint16_t axis, double decel_time) {
       tool.lib.decel_stop(axis, decel_time);
       stopped = true;
     }
+    // A second Ctrl-C does not wait for the ramp: the axis stops at once.
+    if (stop_requests.load() > 1 && !stopped_at_once) {
+      tool.lib.imd_stop(axis);
+      stopped_at_once = true;
+    }
     if (tty && poll % kProgressEvery == 0) {
       std::printf("\r\033[K%s", AxisLine(tool.lib, axis).c_str());
       std::fflush(stdout);
@@ -116,8 +122,8 @@ bool WaitForRest(Tool &tool, uint16_t axis, double decel_time) {
   }
   if (tty) std::printf("\r\033[K");
   if (stopped) {
-    std::printf("interrupted at position %d, speed %.0f: axis %u decelerated to rest at %d\n", stop_position,
-                stop_speed, axis, tool.lib.get_position(axis));
+    std::printf("interrupted at position %d, speed %.0f: axis %u %s at %d\n", stop_position, stop_speed, axis,
+                stopped_at_once ? "stopped at once (second Ctrl-C)" : "decelerated to rest", tool.lib.get_position(axis));
     return false;
   }
   if (StopRequested()) {
