@@ -423,18 +423,23 @@ KPX4160_API void k4160_set_softlimit_data(uint16_t axis, int32_t limit_a, int32_
  * one library thread per card waits for them; for every interrupt it
  * acknowledges the card (PCI configuration word 0x48), reads the error and
  * event causes and the main status of chip axis 0 of card 0 (whichever card
- * interrupted; the values are not kept), and then calls the callback set with
- * k4160_set_board_isr(). */
+ * interrupted), and then calls the one callback set with k4160_set_board_isr()
+ * or k4160_set_board_isr_ex(). Reading a cause register clears it, so only the
+ * extended callback still sees what card 0, chip axis 0 reported. */
 
 /** Application interrupt callback: called on the card's interrupt thread with the number of the card that interrupted. */
 typedef void (*k4160_board_isr_t)(uint16_t card);
+/** Extended interrupt callback: the card that interrupted, then the error causes (read code 0xF2), the event causes (read code 0xF3) and the main status exactly as the handler read them from chip axis 0 of card 0 (the chip that the handler reads whichever card interrupted), and the user pointer given with it. */
+typedef void (*k4160_board_isr_ex_t)(uint16_t card, uint32_t error_causes, uint32_t event_causes, uint16_t main_status, void *user);
 
 /** Acknowledges the card's interrupt, reads chip axis 0's causes and starts the card's interrupt thread; returns 0 when started, -1 when it was already running or could not start (driver refusal or no thread; nothing is left running). A card number with no open card (also 16 and above, or before k4160_board_init) returns -1 and touches nothing. Call it, k4160_set_int_disable and k4160_board_close from one application thread at a time; from the callback it returns -1 for a card whose thread has ended but was not yet freed. */
 KPX4160_API int32_t k4160_set_int_enable(uint16_t card);
 /** Writes 0 to every open card's interrupt control word and stops every card's interrupt thread, waiting for each to end. Called from the callback it does not wait: the threads end once the callback returns, and the next k4160_set_int_disable, k4160_set_int_enable or k4160_board_close from an application thread frees them. */
 KPX4160_API void k4160_set_int_disable(void);
-/** Sets the one callback of every card's interrupts (null: none). It is called on the interrupt thread after the acknowledge and the cause reads, with the card number; it may read and write registers but must not call k4160_board_close (ignored there). */
+/** Sets the one callback of every card's interrupts (null: none), replacing an extended one. It is called on the interrupt thread after the acknowledge and the cause reads, with the card number; it may read and write registers but must not call k4160_board_close (ignored there). */
 KPX4160_API void k4160_set_board_isr(k4160_board_isr_t callback);
+/** Sets the one callback of every card's interrupts in its extended form, with user handed back on every call (null callback: none); it replaces a callback set with k4160_set_board_isr(), and k4160_set_board_isr() replaces it. Same rules on the interrupt thread as k4160_set_board_isr(). */
+KPX4160_API void k4160_set_board_isr_ex(k4160_board_isr_ex_t callback, void *user);
 /** Chooses the chip events that interrupt on the axis: writes factor & 0x00101FFF (events 0-12 and 20) to the event-enable register and sets bit 30 of SignalConfig2 exactly when event 20 (bit 20) is chosen, keeping its other bits. */
 KPX4160_API void k4160_set_int_factor(uint16_t axis, uint32_t factor);
 /** Reads the event causes (read code 0xF3) of the axis; 0 for an axis with no open card. */

@@ -12,9 +12,10 @@ namespace kpx::irq {
 // chip's cause registers and then calls the application's callback, if any.
 void CardInterruptHandler(device::CardRecord &card, uint32_t count, uint32_t lost, uint32_t outcome);
 
-// The application callback (BoardIsr); null when none is set.
+// The application callback (BoardIsr), plain or extended: setting either
+// replaces the other; null sets none.
 void SetBoardIsr(k4160_board_isr_t callback);
-k4160_board_isr_t BoardIsr();
+void SetBoardIsrEx(k4160_board_isr_ex_t callback, void *user);
 
 // The acknowledge sequence at a card's interrupt control word: read, write
 // enable/acknowledge, read back. Also run when interrupts are enabled.

@@ -43,6 +43,8 @@ void k4160_set_int_disable(void) {
 
 void k4160_set_board_isr(k4160_board_isr_t callback) { SetBoardIsr(callback); }
 
+void k4160_set_board_isr_ex(k4160_board_isr_ex_t callback, void *user) { SetBoardIsrEx(callback, user); }
+
 void k4160_set_int_factor(uint16_t axis, uint32_t factor) {
   const uint16_t card = core::CardOf(axis);
   const uint16_t base = core::BaseOf(axis);

@@ -26,7 +26,7 @@ inline constexpr uint16_t kSubStatusMinusLimit = 1u << 10;  // -EL
 inline constexpr uint16_t kSubStatusHome = 1u << 11;        // HOME
 inline constexpr uint16_t kSubStatusSlowDown = 1u << 12;    // SD
 inline constexpr uint16_t kSubStatusInPosition = 1u << 13;  // INP
-inline constexpr uint16_t kSubStatusEmergency = 1u << 14;   // the card's EMG
+inline constexpr uint16_t kSubStatusEmergency = 1u << 15;   // the card's EMG
 
 // Where the switches sit on the axis, in logical-position pulses, and how
 // the machine's inputs are wired and what they do now.

@@ -1,12 +1,16 @@
-// kpx4160-demo: drives a simulated card in real time through the kinds of
-// motion the library offers -- a trapezoidal point move, an S-curve point
-// move, a two-axis line and a full circle -- while the simulator logs the
-// motion, then draws the X-Y path and the speeds as kpx4160-demo.svg (and
-// writes the log as kpx4160-demo.csv) in the current directory.
+// kpx4160-demo: drives a simulated card through the kinds of motion the
+// library offers -- a trapezoidal point move, an S-curve point move, a
+// two-axis line and a full circle -- while the simulator logs the motion,
+// then draws the X-Y path and the speeds as kpx4160-demo.svg (and writes the
+// log as kpx4160-demo.csv) in the current folder or the one given with -o.
+// It runs in real time, or with --virtual on the simulator's virtual clock
+// in a fraction of a second.
 //
 // The path: (0, 0) along axis 0 to (10000, 0), up axis 1 to (10000, 8000),
 // a line to (0, 5000), then a counter-clockwise circle of radius 5000 about
 // (5000, 5000) back to (0, 5000).
+#include <CLI/CLI.hpp>
+
 #include <chrono>
 #include <cinttypes>
 #include <cstdint>
@@ -14,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -30,11 +35,15 @@ constexpr const char *kCsvFile = "kpx4160-demo.csv";
 constexpr double kLogInterval = 0.002;   // s between motion-log samples
 constexpr double kMoveTimeLimit = 10.0;  // s of simulated time before a move counts as stuck
 constexpr auto kPollPause = std::chrono::milliseconds(1);
+constexpr double kVirtualPollStep = 20e-6;  // s of virtual time each status poll lets pass
 
 struct Xy {
   int32_t x = 0, y = 0;
   bool operator==(const Xy &) const = default;
 };
+
+// On the virtual clock the status polls themselves move time on: no pause.
+bool virtual_clock = false;
 
 Xy Positions() { return {k4160_get_position(0), k4160_get_position(1)}; }
 
@@ -60,7 +69,7 @@ bool WaitDone(std::initializer_list<uint16_t> axes) {
     for (uint16_t axis : axes) done = done && k4160_check_done(axis) == 1;
     if (done) return true;
     if (kpx4160_sim_time() > give_up) return false;
-    std::this_thread::sleep_for(kPollPause);
+    if (!virtual_clock) std::this_thread::sleep_for(kPollPause);
   }
 }
 
@@ -86,14 +95,18 @@ bool RunMove(int number, const std::string &what, std::initializer_list<uint16_t
 
 // The chords of an arc run back to back only while the program feeds the
 // next one into the pre-buffer before the running one ends; a chord started
-// on an axis already at rest means the chain ran dry (the feeding thread was
-// late, e.g. not scheduled for a while).
-void ReportChordChain() {
+// on an axis already at rest means the feed fell behind (the feeding thread
+// was late, e.g. not scheduled for a while).
+void ReportChordFeed() {
   kpx4160_sim_axis_state x{}, y{};
   if (kpx4160_sim_get_axis_state(0, 0, &x) != 0 || kpx4160_sim_get_axis_state(0, 1, &y) != 0) return;
-  std::printf("   %" PRIu32 " chords started on axis 0; the chain ran dry %" PRIu32 " time(s) on axis 0, %" PRIu32
-              " on axis 1\n",
-              x.moves_started, x.underruns, y.underruns);
+  const uint32_t behind = x.underruns > y.underruns ? x.underruns : y.underruns;
+  if (behind == 0)
+    std::printf("   %" PRIu32 " chords, each queued in the pre-buffer before the one before it ended\n", x.moves_started);
+  else
+    std::printf("   %" PRIu32 " chords; the arc feed fell behind %" PRIu32
+                " time(s): the pre-buffer emptied between chords and the axes paused\n",
+                x.moves_started, behind);
 }
 
 bool RunSequence() {
@@ -132,7 +145,7 @@ bool RunSequence() {
                    return issued == 1;
                  }))
     return false;
-  ReportChordChain();
+  ReportChordFeed();
   return true;
 }
 
@@ -143,9 +156,33 @@ std::vector<kpx4160_sim_sample> LoggedSamples() {
   return samples;
 }
 
+// Sampling instants in the log: it holds one sample per chip axis at each.
+size_t Instants(const std::vector<kpx4160_sim_sample> &samples) {
+  std::set<double> times;
+  for (const kpx4160_sim_sample &s : samples) times.insert(s.time);
+  return times.size();
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char **argv) {
+  CLI::App app{"Runs a simulated card through a point move, an S-curve move, a line and a full circle,\n"
+               "and writes the motion log (kpx4160-demo.csv) and its picture (kpx4160-demo.svg).",
+               "kpx4160-demo"};
+  std::string out_dir = ".";
+  app.add_option("-o,--output", out_dir, "Folder for the CSV and SVG files (default: the current folder)");
+  app.add_flag("--virtual", virtual_clock, "Run on the simulator's virtual clock: done in a fraction of a second");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError &e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(out_dir, ec);
+  const std::filesystem::path csv_file = std::filesystem::path(out_dir) / kCsvFile;
+  const std::filesystem::path svg_file = std::filesystem::path(out_dir) / kSvgFile;
+  if (virtual_clock) kpx4160_sim_set_clock(KPX4160_SIM_CLOCK_VIRTUAL, kVirtualPollStep);
+
   BoardGuard board;
   const uint32_t cards = k4160_board_init();
   if (cards >= K4160_INIT_FAILED_BASE) {
@@ -162,7 +199,8 @@ int main() {
   // that polls in real time would fill memory with that record, and growing
   // it stalls the polling thread long enough to starve the arc's chords.
   kpx4160_sim_trace_enable(0);
-  std::printf("%u simulated card(s) open; moving axes 0 and 1 of card 0 in real time\n", cards);
+  std::printf("%u simulated card(s) open; moving axes 0 and 1 of card 0 %s\n", cards,
+              virtual_clock ? "on the virtual clock" : "in real time");
 
   if (kpx4160_sim_log_start(kLogInterval) != 0) {
     Fail("the motion log did not start");
@@ -175,18 +213,17 @@ int main() {
   if (!moved) return 1;
 
   const std::vector<kpx4160_sim_sample> samples = LoggedSamples();
-  std::printf("all moves done in %.3f s; %zu samples logged every %.0f ms\n", total, samples.size(),
-              kLogInterval * 1000);
-  if (kpx4160_sim_log_write_csv(kCsvFile) != 0) {
-    Fail(std::string("cannot write ") + kCsvFile);
+  std::printf("all moves done in %.3f s of simulated time; positions and speeds sampled at %zu instants, every %.0f ms\n",
+              total, Instants(samples), kLogInterval * 1000);
+  if (kpx4160_sim_log_write_csv(csv_file.c_str()) != 0) {
+    Fail("cannot write " + csv_file.string());
     return 1;
   }
-  if (!kpx::tools::svg::WriteSvg(kSvgFile, samples)) {
-    Fail(std::string("cannot write ") + kSvgFile);
+  if (!kpx::tools::svg::WriteSvg(svg_file.string(), samples)) {
+    Fail("cannot write " + svg_file.string());
     return 1;
   }
-  std::error_code ec;
-  const std::filesystem::path picture = std::filesystem::absolute(kSvgFile, ec);
-  std::printf("motion log: %s\npicture: %s\n", kCsvFile, ec ? kSvgFile : picture.c_str());
+  std::printf("motion log: %s\npicture: %s\n", std::filesystem::absolute(csv_file, ec).c_str(),
+              std::filesystem::absolute(svg_file, ec).c_str());
   return 0;
 }

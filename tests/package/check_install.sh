@@ -30,7 +30,8 @@ for t in "$p"/bin/*; do
   if readelf -d "$t" | grep -E 'R(UN)?PATH' | grep -q "$build"; then fail "$t: run path into the build tree"; fi
   ldd "$t" | grep -q 'not found' && fail "$t: a library is not found"
 done
-for page in "$src"/tools/*.[1-8] "$src"/man/*.[1-8]; do
+[ -e "$p/share/man/man1/kpx4160.1" ] || fail "man page kpx4160.1 not installed"
+for page in "$src"/tools/man/*.[1-8]; do
   [ -e "$page" ] || continue
   [ -e "$p/share/man/man${page##*.}/$(basename "$page")" ] || fail "man page $(basename "$page") not installed"
 done

@@ -101,10 +101,10 @@ TEST_F(MachineFile, SignalsStopShowAndLeaveTheirCauses) {
          EXPECT_NEAR(WaitDone({0, 1}), 0.5, 0.001);
          for (uint16_t a : {0, 1}) {
            EXPECT_EQ(k4160_get_error_intfactor(a), 0x100u);
-           EXPECT_EQ(k4160_axis_io_status(a) & 0x4000, 0x4000);
+           EXPECT_EQ(k4160_axis_io_status(a) & 0x8000, 0x8000);
          }
          k4160_config_EMG_PIN(0, 0, 0);
-         EXPECT_EQ(k4160_axis_io_status(0) & 0x4000, 0);
+         EXPECT_EQ(k4160_axis_io_status(0) & 0x8000, 0);
          const int32_t from = position();
          k4160_t_pmove(0, 1000, 0);
          WaitDone({0});
