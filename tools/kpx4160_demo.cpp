@@ -189,6 +189,6 @@ int main() {
   }
   std::error_code ec;
   const std::filesystem::path picture = std::filesystem::absolute(kSvgFile, ec);
-  std::printf("motion log: %s\npicture: %s\n", kCsvFile, ec ? kSvgFile : picture.c_str());
+  std::printf("motion log: %s\npicture: %s\n", kCsvFile, ec ? kSvgFile : picture.string().c_str());
   return 0;
 }
