@@ -5,6 +5,11 @@
 #include "interp/int_math.h"
 
 namespace kpx::interp {
+namespace {
+
+double Atan2(double y, double x) { return Rounded(std::atan2(y, x)); }
+
+}  // namespace
 
 ArcPlan PlanArc(int32_t target_x, int32_t target_y, int32_t centre_x, int32_t centre_y, uint16_t direction,
                 double y_scale) {
@@ -19,40 +24,42 @@ ArcPlan PlanArc(int32_t target_x, int32_t target_y, int32_t centre_x, int32_t ce
   // Radius in single precision: the x difference of the single-precision
   // coordinates, the y difference formed in whole pulses (and scaled to
   // first-axis pulses) before it is narrowed.
-  const float dx = static_cast<float>(centre_x) - static_cast<float>(target_x);
-  const auto dy = static_cast<float>(static_cast<double>(Sub32(centre_y, target_y)) * y_scale);
-  plan.radius = std::sqrt(dx * dx + dy * dy);
+  const float dx = Rounded(static_cast<float>(centre_x) - static_cast<float>(target_x));
+  const float dy = Rounded(static_cast<float>(Rounded(static_cast<double>(Sub32(centre_y, target_y)) * y_scale)));
+  plan.radius = Rounded(std::sqrt(Rounded(Rounded(dx * dx) + Rounded(dy * dy))));
 
   // Zero radius (centre on the target) gives a step that is not a number,
   // and so no whole chord below.
   const double r = plan.radius;
-  plan.angle_step = kChordLengthFactor * std::sqrt(kSagittaPulses * r) / r;
+  plan.angle_step = Rounded(Rounded(kChordLengthFactor * Rounded(std::sqrt(Rounded(kSagittaPulses * r)))) / r);
 
   // Angles about the centre: the start point (0, 0) and the target. The
   // start point's offset is negated in whole pulses, so a centre on the x
   // axis gives +0 and a start angle of +pi, not -pi.
-  const double a0 = std::atan2(static_cast<double>(Sub32(0, centre_y)) * y_scale, static_cast<double>(Sub32(0, centre_x)));
-  const double a1 =
-      std::atan2(static_cast<double>(Sub32(target_y, centre_y)) * y_scale, static_cast<double>(Sub32(target_x, centre_x)));
+  const double a0 = Atan2(Rounded(static_cast<double>(Sub32(0, centre_y)) * y_scale), static_cast<double>(Sub32(0, centre_x)));
+  const double a1 = Atan2(Rounded(static_cast<double>(Sub32(target_y, centre_y)) * y_scale),
+                          static_cast<double>(Sub32(target_x, centre_x)));
   plan.start_angle = a0;
   if (direction == kClockwise) {
-    plan.sweep = a0 - a1;
-    if (!(a0 > a1)) plan.sweep += kFullTurn;
+    plan.sweep = Rounded(a0 - a1);
+    if (!(a0 > a1)) plan.sweep = Rounded(plan.sweep + kFullTurn);
   } else if (direction == kCounterClockwise) {
-    plan.sweep = a1 - a0;
-    if (!(a1 > a0)) plan.sweep += kFullTurn;
+    plan.sweep = Rounded(a1 - a0);
+    if (!(a1 > a0)) plan.sweep = Rounded(plan.sweep + kFullTurn);
   }
-  plan.chords = Trunc32(plan.sweep / plan.angle_step);
+  plan.chords = Trunc32(Rounded(plan.sweep / plan.angle_step));
   return plan;
 }
 
 double NextAngle(const ArcPlan &plan, double angle) {
-  return plan.direction == kClockwise ? angle - plan.angle_step : angle + plan.angle_step;
+  return Rounded(plan.direction == kClockwise ? angle - plan.angle_step : angle + plan.angle_step);
 }
 
 ChordPoint PointAt(const ArcPlan &plan, double angle) {
   const double r = plan.radius;
-  return {Trunc32(plan.centre_x + r * std::cos(angle)), Trunc32(plan.centre_y + r * std::sin(angle) / plan.y_scale)};
+  const double x = Rounded(r * Rounded(std::cos(angle)));
+  const double y = Rounded(Rounded(r * Rounded(std::sin(angle))) / plan.y_scale);
+  return {Trunc32(Rounded(plan.centre_x + x)), Trunc32(Rounded(plan.centre_y + y))};
 }
 
 }  // namespace kpx::interp

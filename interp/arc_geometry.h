@@ -19,6 +19,21 @@ inline constexpr double kSagittaPulses = 0.01;
 // round, and an end point on the start ray means a full turn.
 inline constexpr double kFullTurn = 6.283185308;
 
+// Rounds a value to its type's precision. The x87 unit of 32-bit x86 code
+// keeps intermediates in 80-bit registers until the compiler happens to store
+// them, and a cast does not force the rounding either: an angle could then
+// compare unequal to the same angle computed the same way (a full turn giving
+// no chord), and a point exactly 1000 pulses out could truncate to 999. A
+// store through a volatile rounds; with SSE arithmetic (64-bit builds, and
+// 32-bit ones with -mfpmath=sse) every value is rounded already and this costs
+// one store. Each step of the arc arithmetic is rounded in the order the
+// expression states, so every build computes the same chords.
+template <typename T>
+T Rounded(T value) {
+  volatile T stored = value;
+  return stored;
+}
+
 // Arc direction as the caller gives it.
 inline constexpr uint16_t kClockwise = 0;         // angle decreasing
 inline constexpr uint16_t kCounterClockwise = 1;  // angle increasing

@@ -128,11 +128,15 @@ int32_t Arc_xy(uint16_t card, double x, double y, double angle) {
   const int32_t centre[2] = {Sub32(Trunc32(x), p0), Sub32(Trunc32(y), p1)};
   const double cx = centre[0];
   const double cy = centre[1];
-  const double r = std::sqrt(cx * cx + cy * cy);
+  // Rounded step by step as in arc_geometry.h, so 32-bit x87 code finds the
+  // same end point.
+  const double r = Rounded(std::sqrt(Rounded(Rounded(cx * cx) + Rounded(cy * cy))));
   // The start point seen from the centre, negated in whole pulses (a centre
   // on the x axis gives +0, not -0, and so a start angle of +pi).
-  const double a = std::atan2(static_cast<double>(Sub32(0, centre[1])), static_cast<double>(Sub32(0, centre[0]))) + angle;
-  const int32_t target[2] = {Trunc32(cx + r * std::cos(a)), Trunc32(cy + r * std::sin(a))};
+  const double a = Rounded(
+      Rounded(std::atan2(static_cast<double>(Sub32(0, centre[1])), static_cast<double>(Sub32(0, centre[0])))) + angle);
+  const int32_t target[2] = {Trunc32(Rounded(cx + Rounded(r * Rounded(std::cos(a))))),
+                             Trunc32(Rounded(cy + Rounded(r * Rounded(std::sin(a)))))};
   return k4160_rel_arc_move(axes, target, centre, dir);
 }
 

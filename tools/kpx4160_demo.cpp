@@ -223,7 +223,7 @@ int main(int argc, char **argv) {
     Fail("cannot write " + svg_file.string());
     return 1;
   }
-  std::printf("motion log: %s\npicture: %s\n", std::filesystem::absolute(csv_file, ec).c_str(),
-              std::filesystem::absolute(svg_file, ec).c_str());
+  std::printf("motion log: %s\npicture: %s\n", std::filesystem::absolute(csv_file, ec).string().c_str(),
+              std::filesystem::absolute(svg_file, ec).string().c_str());
   return 0;
 }

@@ -20,9 +20,22 @@ DriverHandle OpenDevice(void *) {
 
 void CloseDevice(void *, DriverHandle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
+// The device is opened for overlapped I/O, so each request carries an
+// OVERLAPPED of its own: without one Windows may report a request that is
+// still running (the interrupt wait blocks until an interrupt comes) as done
+// with nothing returned. A pending request is waited for here, which keeps
+// every request synchronous for the device layer.
 void Request(void *, DriverHandle handle, uint32_t code, void *record, uint32_t size, uint32_t *status) {
+  const HANDLE device = reinterpret_cast<HANDLE>(handle);
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (overlapped.hEvent == nullptr) return;  // no request made: the status stays as preset
   DWORD returned = 0;
-  DeviceIoControl(reinterpret_cast<HANDLE>(handle), code, record, size, status, sizeof *status, &returned, nullptr);
+  if (!DeviceIoControl(device, code, record, size, status, sizeof *status, &returned, &overlapped) &&
+      GetLastError() == ERROR_IO_PENDING) {
+    GetOverlappedResult(device, &overlapped, &returned, TRUE);
+  }
+  CloseHandle(overlapped.hEvent);
 }
 
 void SleepMs(void *, uint32_t milliseconds) { Sleep(milliseconds); }

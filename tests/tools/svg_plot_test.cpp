@@ -376,6 +376,7 @@ TEST(SvgPlot, WritesTheRenderedDocumentToAFile) {
   ASSERT_TRUE(tools::svg::WriteSvg(path, log));
   std::ifstream in(path, std::ios::binary);
   const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();  // Windows deletes no file that is still open
   EXPECT_EQ(written, RenderSvg(log));
   EXPECT_FALSE(tools::svg::WriteSvg((dir / "missing" / "plot.svg").string(), log));
   std::filesystem::remove_all(dir);
