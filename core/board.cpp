@@ -148,14 +148,16 @@ void k4160_board_close(void) {
   EmergencyStopAllCards();
   LibraryInitialised.store(0, std::memory_order_release);
   kpx::device::DevicePause(kClosePauseMs);
-  const uint16_t count = CardCount.load();
-  // Every card's interrupt handler reads the chip of card 0, so all threads
-  // end before the first card is released.
-  for (uint16_t i = 0; i < count; ++i) {
+  // Every card still in the table is released, not only the first
+  // CardCount: a nested init whose scan found fewer cards lowers the count,
+  // and the cards above it would otherwise stay registered with nothing
+  // left referring to them. Every card's interrupt handler reads the chip
+  // of card 0, so all threads end before the first card is released.
+  for (uint16_t i = 0; i < kCardTableSize; ++i) {
     kpx::device::CardRecord *record = CardTable[i].load(std::memory_order_acquire);
     if (record != nullptr) kpx::irq::StopInterruptService(*record);
   }
-  for (uint16_t i = 0; i < count; ++i) {
+  for (uint16_t i = 0; i < kCardTableSize; ++i) {
     kpx::device::CardRecord *record;
     {
       // An access that looked the card up before this finishes first; any
