@@ -1,5 +1,7 @@
 // Opening, resetting and closing the cards.
 #include <cstdint>
+#include <cstdlib>
+#include <mutex>
 
 #include "core/board.h"
 #include "core/board_defaults.h"
@@ -41,6 +43,30 @@ constexpr uint32_t kClosePauseMs = 2;
 
 void WriteSignalConfigStartup(uint16_t card, uint16_t chip_axis);
 
+// Interrupt threads still running when the process exits (the application
+// never called k4160_board_close) would keep calling into the driver's back
+// end while exit destroys it. The first initialisation registers this stop;
+// exit runs it before the destructors of everything built until then, the
+// back end included.
+void StopInterruptsAtExit() {
+  if (kpx::irq::OnInterruptThread()) return;  // exit() from a callback: nothing to wait for safely
+  const std::lock_guard lifecycle(LifecycleLock());
+  for (uint16_t i = 0; i < kCardTableSize; ++i) {
+    kpx::device::CardRecord *record = CardTable[i].load(std::memory_order_acquire);
+    if (record != nullptr) kpx::irq::StopInterruptService(*record);
+  }
+}
+
+// Takes LifecycleLock. On an interrupt thread only if it is free: a close
+// or disable on an application thread may hold it while it waits for this
+// very thread to end.
+bool TakeLifecycleLock(std::unique_lock<std::recursive_mutex> &lock) {
+  lock = std::unique_lock(LifecycleLock(), std::defer_lock);
+  if (kpx::irq::OnInterruptThread()) return lock.try_lock();
+  lock.lock();
+  return true;
+}
+
 }  // namespace
 
 void InitSignalConfig2(uint16_t card, uint16_t chip_axis) {
@@ -52,7 +78,8 @@ void InitSignalConfig2(uint16_t card, uint16_t chip_axis) {
 }
 
 void EmergencyStopAllCards() {
-  for (uint16_t i = 0; i < CardCount; ++i) WritePclCommand(i, 0, kPclCommandEmergencyStop);
+  const uint16_t count = CardCount.load();
+  for (uint16_t i = 0; i < count; ++i) WritePclCommand(i, 0, kPclCommandEmergencyStop);
 }
 
 namespace {
@@ -71,12 +98,16 @@ using namespace kpx::core;
 extern "C" {
 
 uint32_t k4160_board_init(void) {
+  std::unique_lock<std::recursive_mutex> lifecycle;
+  if (!TakeLifecycleLock(lifecycle)) return 0;
   uint32_t found = kpx::device::CountCards(kVendorId, kDeviceId);
   // The card table has 16 slots: a scan that reports more counts as 16 cards.
   if (found > kCardTableSize) found = kCardTableSize;
   CardCount = static_cast<uint16_t>(found);
   if (CardCount == 0) return 0;
   if (LibraryEnter() > 1) return CardCount;
+  static std::once_flag exit_stop;
+  std::call_once(exit_stop, [] { std::atexit(StopInterruptsAtExit); });
 
   for (uint16_t i = 0; i < CardCount; ++i) {
     kpx::device::CardRecord *record = nullptr;
@@ -95,7 +126,8 @@ uint32_t k4160_board_init(void) {
 }
 
 void k4160_board_rest(void) {
-  for (uint16_t i = 0; i < CardCount; ++i) {
+  const uint16_t count = CardCount.load();
+  for (uint16_t i = 0; i < count; ++i) {
     WritePclCommand(i, 0, kPclCommandReset);
     kpx::device::DevicePause(kResetPauseMs);
     for (uint16_t k = 0; k < 2; ++k) {
@@ -110,19 +142,29 @@ void k4160_board_reset(void) { k4160_board_rest(); }
 void k4160_board_close(void) {
   // An interrupt callback cannot release the card its own thread serves.
   if (kpx::irq::OnInterruptThread()) return;
+  const std::lock_guard lifecycle(LifecycleLock());
   if (CardCount == 0) return;
   if (LibraryLeave() > 0) return;
   EmergencyStopAllCards();
   LibraryInitialised.store(0, std::memory_order_release);
   kpx::device::DevicePause(kClosePauseMs);
-  // Every card's interrupt handler reads the chip of card 0, so all threads
-  // end before the first card is released.
-  for (uint16_t i = 0; i < CardCount; ++i) {
+  // Every card still in the table is released, not only the first
+  // CardCount: a nested init whose scan found fewer cards lowers the count,
+  // and the cards above it would otherwise stay registered with nothing
+  // left referring to them. Every card's interrupt handler reads the chip
+  // of card 0, so all threads end before the first card is released.
+  for (uint16_t i = 0; i < kCardTableSize; ++i) {
     kpx::device::CardRecord *record = CardTable[i].load(std::memory_order_acquire);
-    if (record != nullptr) kpx::device::StopCardInterrupts(*record);
+    if (record != nullptr) kpx::irq::StopInterruptService(*record);
   }
-  for (uint16_t i = 0; i < CardCount; ++i) {
-    kpx::device::CardRecord *record = CardTable[i].exchange(nullptr, std::memory_order_acq_rel);
+  for (uint16_t i = 0; i < kCardTableSize; ++i) {
+    kpx::device::CardRecord *record;
+    {
+      // An access that looked the card up before this finishes first; any
+      // later one finds the slot empty.
+      const std::lock_guard registers(RegisterLock());
+      record = CardTable[i].exchange(nullptr, std::memory_order_acq_rel);
+    }
     if (record != nullptr) kpx::device::CloseCard(record);
   }
   CardCount = 0;

@@ -3,13 +3,29 @@
 namespace kpx::core {
 
 std::atomic<device::CardRecord *> CardTable[kCardTableSize];
-uint16_t CardCount = 0;
+std::atomic<uint16_t> CardCount{0};
 uint32_t InitCount = 0;
 std::atomic<uint32_t> LibraryInitialised{0};
 
 std::recursive_mutex &RegisterLock() {
   static std::recursive_mutex lock;
   return lock;
+}
+
+std::recursive_mutex &LifecycleLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+LockedCard::LockedCard(uint16_t card) {
+  if (card >= kCardTableSize) return;
+  RegisterLock().lock();
+  locked_ = true;
+  record_ = UsableCard(card);
+}
+
+LockedCard::~LockedCard() {
+  if (locked_) RegisterLock().unlock();
 }
 
 device::CardRecord *UsableCard(uint16_t card) {

@@ -6,10 +6,10 @@
 // write code on the command port; it is read by writing its read code (write
 // code + 0x40) to the command port and then reading the data ports.
 //
-// Each accessor checks that the library is initialised and the card slot
-// holds an open card (card numbers of 16 and above never do); otherwise a
-// write is dropped and a read returns 0, without taking the lock. Otherwise
-// it takes RegisterLock for its whole port sequence.
+// Each accessor takes RegisterLock for its whole port sequence and checks,
+// under it, that the library is initialised and the card slot holds an open
+// card; otherwise a write is dropped and a read returns 0. Card numbers of
+// 16 and above never hold a card and take no lock.
 #pragma once
 
 #include <cstdint>
@@ -62,8 +62,8 @@ namespace kpx::core {
 
 // Read-modify-write of a chip register: reads it by its read code, keeps the
 // bits of keep_mask, ORs in set_bits and writes the result by write_code.
-// Returns the value written. Atomic against other threads only inside a
-// RegisterTransaction.
+// Returns the value written. Holds RegisterLock throughout, so a setter of
+// the other axis cannot slip its own update in between and lose it.
 uint32_t ModifyPclRegister(uint16_t card, uint16_t base, uint16_t read_code, uint16_t write_code, uint32_t keep_mask,
                            uint32_t set_bits);
 // The same for a PLD register at a byte offset.

@@ -17,6 +17,25 @@ Path PathOf(const CardRecord &card, uint32_t space) {
   return Path::kNone;
 }
 
+// Bytes of the space as the driver described it when the card was opened.
+// An access that would reach past them touches some other device's
+// registers or unmapped memory, so it is refused: a write does nothing and
+// a read returns 0, as a failed transfer does.
+uint64_t SpaceLength(const CardRecord &card, uint32_t space) {
+  const uint8_t *item = device::ResourceItem(card, card.spaces[space].item_index);
+  return card.spaces[space].is_memory ? device::GetU64(item, device::kItemOffMemoryLength)
+                                      : device::GetU32(item, device::kItemOffIoLength);
+}
+
+bool InsideSpace(const CardRecord &card, uint32_t space, uint32_t offset, uint32_t width) {
+  return uint64_t{offset} + width <= SpaceLength(card, space);
+}
+
+Path CheckedPathOf(const CardRecord &card, uint32_t space, uint32_t offset, uint32_t width) {
+  const Path path = PathOf(card, space);
+  return path == Path::kNone || InsideSpace(card, space, offset, width) ? path : Path::kNone;
+}
+
 template <typename T>
 volatile T *MappedAddress(const CardRecord &card, uint32_t space, uint32_t offset) {
   const uint8_t *item = device::ResourceItem(card, card.spaces[space].item_index);
@@ -39,7 +58,7 @@ void PortTransfer(CardRecord &card, uint32_t space, uint32_t offset, uint32_t ki
 
 template <typename T, uint32_t kReadKind>
 T ReadSpace(CardRecord &card, uint32_t space, uint32_t offset) {
-  switch (PathOf(card, space)) {
+  switch (CheckedPathOf(card, space, offset, sizeof(T))) {
     case Path::kMemory:
       return *MappedAddress<T>(card, space, offset);
     case Path::kIo: {
@@ -55,7 +74,7 @@ T ReadSpace(CardRecord &card, uint32_t space, uint32_t offset) {
 
 template <typename T, uint32_t kWriteKind>
 void WriteSpace(CardRecord &card, uint32_t space, uint32_t offset, T value) {
-  switch (PathOf(card, space)) {
+  switch (CheckedPathOf(card, space, offset, sizeof(T))) {
     case Path::kMemory:
       *MappedAddress<T>(card, space, offset) = value;
       break;

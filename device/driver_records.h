@@ -43,9 +43,12 @@ inline constexpr uint32_t kResourceMaxItems = 20;
 // ResourceItem fields
 inline constexpr uint32_t kItemOffType = 0;              // u32, one of kItemType*
 inline constexpr uint32_t kItemOffInterruptHandle = 16;  // u32 (interrupt items)
+inline constexpr uint32_t kItemOffMemoryPhysical = 8;      // u64 bus address (memory items)
+inline constexpr uint32_t kItemOffMemoryLength = 16;       // u64 bytes of the space (memory items)
 inline constexpr uint32_t kItemOffMemoryUserAddress = 32;  // u64 (memory items)
 inline constexpr uint32_t kItemOffMemoryBar = 40;          // u32 (memory items)
 inline constexpr uint32_t kItemOffIoPortAddress = 8;       // u64 (I/O items)
+inline constexpr uint32_t kItemOffIoLength = 16;           // u32 bytes of the space (I/O items)
 inline constexpr uint32_t kItemOffIoBar = 20;              // u32 (I/O items)
 inline constexpr uint32_t kItemTypeInterrupt = 1;
 inline constexpr uint32_t kItemTypeMemory = 2;

@@ -13,8 +13,11 @@ inline constexpr std::size_t kErrorTextSize = 1024;
 void ClearErrorText();
 // Replaces the buffer with a printf-style message.
 void SetErrorText(const char *format, ...) __attribute__((format(printf, 1, 2)));
-// The current text.
+// The current text, for a single-threaded look (tests, a debugger).
 const char *ErrorText();
+// Copies at most size - 1 characters and a terminating zero into text
+// (nothing for size 0), atomically against writers; returns the full length.
+std::size_t CopyErrorText(char *text, std::size_t size);
 
 // A back end's own explanation of why its last request failed (the file it
 // could not open and the permission that was missing, for example), which

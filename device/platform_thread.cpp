@@ -6,6 +6,7 @@
 #include <windows.h>
 #else
 #include <pthread.h>
+#include <signal.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -100,7 +101,17 @@ bool StartPlatformThread(PlatformThread &thread, std::size_t stack_bytes, void (
   std::size_t stack = stack_bytes > kMinimumStackBytes ? stack_bytes : kMinimumStackBytes;
   if (stack < static_cast<std::size_t>(PTHREAD_STACK_MIN)) stack = PTHREAD_STACK_MIN;
   pthread_attr_setstacksize(&attr, stack);
+  // The library's threads take no asynchronous signal: the application's
+  // handlers (SIGINT, SIGALRM, SIGCHLD...) run on its own threads, and the
+  // driver waits are not cut short by them. The new thread inherits the
+  // mask in force while it is created; faults (SIGSEGV, SIGBUS, SIGFPE,
+  // SIGILL, SIGTRAP) stay deliverable.
+  sigset_t blocked, previous;
+  sigfillset(&blocked);
+  for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP}) sigdelset(&blocked, fault);
+  pthread_sigmask(SIG_BLOCK, &blocked, &previous);
   const int created = pthread_create(&state->handle, &attr, RunThread, state);
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   pthread_attr_destroy(&attr);
   if (created != 0) {
     delete state;

@@ -126,7 +126,7 @@ extern "C" {
 
 /* ---- Board open, reset and close ---------------------------------------- */
 
-/** Finds and opens every card; returns the card count (0: none), or 1001 + card when opening that card failed (the cards before it stay open; call k4160_board_close). At most 16 cards are opened: a scan reporting more counts as 16 cards. */
+/** Finds and opens every card; returns the card count (0: none), or 1001 + card when opening that card failed (the cards before it stay open; call k4160_board_close). At most 16 cards are opened: a scan reporting more counts as 16 cards. Safe to call from several threads (init and close are serialised). Warnings: after a 1001 + card result, a further k4160_board_init opens nothing and just returns the card count; a nested k4160_board_init (cards already open) whose scan finds no card sets the card count to 0, so the k4160_board_close matching it releases nothing and the cards stay open. From an interrupt callback it returns 0 while a close or disable is waiting for that callback's thread. */
 KPX4160_API uint32_t k4160_board_init(void);
 /** Resets the pulse chips of every open card and rewrites their basic signal configuration, speed range and pulse equivalent. */
 KPX4160_API void k4160_board_rest(void);
@@ -134,6 +134,10 @@ KPX4160_API void k4160_board_rest(void);
 KPX4160_API void k4160_board_reset(void);
 /** Matches one k4160_board_init(); the last one emergency-stops every card, stops every interrupt thread (waiting for it) and releases the cards. Ignored when called from an interrupt callback. */
 KPX4160_API void k4160_board_close(void);
+/* A register access, emergency stop or reset racing k4160_board_close on
+ * another thread either completes on the card before it is released or acts
+ * as on a card that is not open (writes dropped, reads 0). A process that
+ * exits without k4160_board_close stops the interrupt threads first. */
 
 /* ---- Raw register access -------------------------------------------------
  * card: card number (16 and above address no card: writes are dropped, reads
@@ -245,7 +249,7 @@ KPX4160_API uint32_t k4160_get_rsts(uint16_t axis);
 /* @@end stops-status */
 
 /* @@section home-handwheel */
-/** Starts a home search: home_dir 1 positive, 2 negative (anything else stops after resetting the card's home latch); vel_mode 0 constant speed, 1 with the ramps of the loaded profile (anything else loads the mode without starting). Runs at the speeds of the axis's last profile. Axis numbers of 30 and above are ignored. */
+/** Starts a home search: home_dir 1 positive, 2 negative (anything else stops after resetting the card's home latch); vel_mode 0 constant speed, 1 with the ramps of the loaded profile (anything else loads the mode without starting). Runs at the speeds the axis's last profile left in the chip; needs no profile, so axes 30 and 31 home like any other. */
 KPX4160_API void k4160_home_move(uint16_t axis, uint16_t home_dir, uint16_t vel_mode);
 /** Home-search options of the axis: home_mode non-zero sets the mode bit; count 1-16 is stored as count - 1, any other count as 0. */
 KPX4160_API void k4160_config_home_mode(uint16_t axis, uint16_t home_mode, uint16_t count);
@@ -349,7 +353,7 @@ KPX4160_API void k4160_config_LTC_filter(uint16_t card, uint16_t value);
 KPX4160_API void k4160_set_speaker_logic(uint16_t card, uint16_t logic);
 /** Trigger channel of the card (0 or 1; any other value does nothing). */
 KPX4160_API void k4160_triger_chunnel(uint16_t card, uint16_t channel);
-/** PWM output 1: frequency clamped to 1000..180000 Hz (NaN as 1000), period = 33487800 / f + 1 counts; duty <= 0 (or NaN) gives a high time of 1 count, >= 1 gives period - 1, else period x duty; enable non-zero switches it on; returns 0. */
+/** PWM output 1: frequency clamped to 1000..180000 Hz, period = 33487800 / f + 1 counts; duty <= 0 gives a high time of 1 count, >= 1 gives period - 1, else period x duty; enable non-zero switches it on; returns 0. Warning: a NaN frequency or duty is not clamped: it writes 0x80000000 as the period or high count. */
 KPX4160_API int32_t k4160_config_PWM_PIN(uint16_t card, uint16_t enable, double frequency, double duty);
 /** PWM output 2, as k4160_config_PWM_PIN(); returns 0. */
 KPX4160_API int32_t k4160_config_PWM2_PIN(uint16_t card, uint16_t enable, double frequency, double duty);
@@ -432,9 +436,9 @@ typedef void (*k4160_board_isr_t)(uint16_t card);
 /** Extended interrupt callback: the card that interrupted, then the error causes (read code 0xF2), the event causes (read code 0xF3) and the main status exactly as the handler read them from chip axis 0 of card 0 (the chip that the handler reads whichever card interrupted), and the user pointer given with it. */
 typedef void (*k4160_board_isr_ex_t)(uint16_t card, uint32_t error_causes, uint32_t event_causes, uint16_t main_status, void *user);
 
-/** Acknowledges the card's interrupt, reads chip axis 0's causes and starts the card's interrupt thread; returns 0 when started, -1 when it was already running or could not start (driver refusal or no thread; nothing is left running). A card number with no open card (also 16 and above, or before k4160_board_init) returns -1 and touches nothing. Call it, k4160_set_int_disable and k4160_board_close from one application thread at a time; from the callback it returns -1 for a card whose thread has ended but was not yet freed. */
+/** Acknowledges the card's interrupt, reads chip axis 0's causes and starts the card's interrupt thread; returns 0 when started, -1 when it was already running or could not start (driver refusal or no thread; nothing is left running). A card number with no open card (also 16 and above, or before k4160_board_init) returns -1 and touches nothing. Safe from several threads and from the callback, against k4160_set_int_disable and k4160_board_close too; from the callback it returns -1 for a card whose thread has ended but was not yet freed. */
 KPX4160_API int32_t k4160_set_int_enable(uint16_t card);
-/** Writes 0 to every open card's interrupt control word and stops every card's interrupt thread, waiting for each to end. Called from the callback it does not wait: the threads end once the callback returns, and the next k4160_set_int_disable, k4160_set_int_enable or k4160_board_close from an application thread frees them. */
+/** Writes 0 to every open card's interrupt control word and stops every card's interrupt thread, waiting for each to end. Called from the callback it does not wait: the threads end once the callback returns, and the next k4160_set_int_disable, k4160_set_int_enable or k4160_board_close from an application thread frees them. Several application threads may call it at once: each returns once the threads are gone. */
 KPX4160_API void k4160_set_int_disable(void);
 /** Sets the one callback of every card's interrupts (null: none), replacing an extended one. It is called on the interrupt thread after the acknowledge and the cause reads, with the card number; it may read and write registers but must not call k4160_board_close (ignored there). */
 KPX4160_API void k4160_set_board_isr(k4160_board_isr_t callback);
@@ -455,7 +459,11 @@ KPX4160_API uint32_t k4160_get_error_intfactor(uint16_t axis);
  * Each axis has a pulse equivalent e, pulses per user unit (1.0 after
  * k4160_board_init()). Positions and distances become trunc(value x e)
  * pulses (toward zero: 0.29 x 100 gives 28), pulse values become pulses / e,
- * speeds are multiplied or divided by e, times are passed unchanged. The
+ * speeds are multiplied or divided by e, times are passed unchanged.
+ * Warning: a position or distance whose pulse value is not finite (NaN,
+ * infinite, or an equivalent of 0 with an infinite quotient) or lies outside
+ * the signed 32-bit range becomes -2147483648 pulses, a move of 2^31 pulses
+ * in the negative direction, not an error. The
  * _unitmm functions return 1 whatever the pulse function does; with an axis
  * number of 30 and above they return 0 and touch nothing, and those with an
  * output pointer return -1 for a null pointer (nothing read). */
@@ -506,7 +514,8 @@ KPX4160_API int32_t k4160_t_line4_unitmm(void);
 /* ---- Older command set ----------------------------------------------------
  * Axis numbers are signed; the functions that call the main interface pass
  * the low 16 bits on. Positions and distances are truncated toward zero to
- * whole pulses. The blocking moves poll for done every millisecond, with no
+ * whole pulses; warning: a NaN, infinite or out-of-range double becomes
+ * -2147483648 pulses (a full-length move in the negative direction). The blocking moves poll for done every millisecond, with no
  * time-out, and return nothing; the starting forms return nothing either. */
 
 /** Opens every card as k4160_board_init(); returns its result reduced to 16 bits. */

@@ -247,6 +247,8 @@ KPX4160_API int kpx4160_sim_log_start(double interval_seconds);
 KPX4160_API int kpx4160_sim_log_stop(void);
 /** Number of samples in the motion log (samples due up to now included). */
 KPX4160_API uint32_t kpx4160_sim_log_size(void);
+/** 1 when the motion log stopped recording because it holds its maximum of 1048576 samples (the samples stay; kpx4160_sim_log_start() begins a new log), else 0. */
+KPX4160_API int kpx4160_sim_log_full(void);
 /** Copies sample i into *out; returns 0, or -1 when i is past the end or out is null. */
 KPX4160_API int kpx4160_sim_log_sample(uint32_t i, kpx4160_sim_sample *out);
 /** Writes the motion log as CSV (header "time,card,chip_axis,position,encoder,speed"); returns 0, or -1 if the file cannot be written. */

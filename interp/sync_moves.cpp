@@ -27,7 +27,7 @@ constexpr uint32_t kSyncStopMode = 1u << 19;
 // Simultaneous start of every axis waiting for it.
 constexpr uint16_t kPclStartSimultaneous = 0x06;
 
-constexpr uint16_t kRelative = 0;
+// Position mode: 0 distances relative to where each axis stands, 1 targets.
 constexpr uint16_t kAbsolute = 1;
 
 // The symmetric trapezoidal point move keeps the synchronisation fields.

@@ -1,6 +1,7 @@
 // Per-axis signals of the I/O kind: servo-on output (a bit of the card's
 // OutputPort), RDY input (a sub-status bit) and a direct switch of the ERC
-// output (a chip command). These do not take IoMutex.
+// output (a chip command). These do not take IoMutex; the servo-on
+// read-modify-write holds RegisterLock.
 #include "core/registers.h"
 #include "core/shared_registers.h"
 #include "io/gpio_map.h"
@@ -26,6 +27,9 @@ void k4160_write_SEVON_PIN(uint16_t axis, uint16_t value) {
   if (value > 1) return;
   const uint16_t card = CardOf(axis);
   const uint32_t bit = BitMask(kServoOnBit + ChipAxisOf(axis));
+  // OutputPort also holds the other axis's servo-on and the general
+  // outputs: no other write may come between the read and the write.
+  const kpx::core::RegisterTransaction hold;
   uint32_t v = read_dword_pld_register(card, kPldOutputPort) & kServoOnKeep & ~bit;
   if (value == 0) v |= bit;  // active low
   write_dword_pld_register(card, kPldOutputPort, v);

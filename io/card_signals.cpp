@@ -54,6 +54,9 @@ void k4160_config_EZ_PIN(uint16_t axis, uint16_t logic, uint16_t mode) {
   const uint16_t card = CardOf(axis);
   const unsigned a = ChipAxisOf(axis);
   const unsigned s = CounterByteShift(a);
+  // CounterConfig and PldConfig are shared with the other axis: the whole
+  // sequence holds RegisterLock so none of its updates is lost.
+  const kpx::core::RegisterTransaction hold;
   ModifyCardRegister(card, kPldSignalControl, BitMask(kCtlEzLogicBit + a), BitIf(logic != 0, kCtlEzLogicBit + a));
   ModifyCardRegister(card, kPldConfig, BitMask(kCfgEzModeBit), 0);
   uint32_t counter = read_dword_pld_register(card, kPldCounterConfig);

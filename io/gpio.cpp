@@ -14,6 +14,7 @@ using namespace kpx::io;
 using kpx::core::BaseOfChipAxis;
 using kpx::core::kPldInputPort;
 using kpx::core::kPldOutputPort;
+using kpx::core::RegisterTransaction;
 using kpx::core::WritePclCommand;
 
 namespace {
@@ -61,6 +62,8 @@ void k4160_write_outbit(uint16_t card, uint16_t n, uint16_t value) {
   if (n <= kLastPldOutput) {
     // Active low: 0 switches the output on.
     const uint32_t bit = BitMask(OutputPortBit(n));
+    // RegisterLock as well: servo-on shares OutputPort without IoMutex.
+    const RegisterTransaction hold;
     const uint32_t v = read_dword_pld_register(card, kPldOutputPort);
     write_dword_pld_register(card, kPldOutputPort, value == 1 ? (v & ~bit) : (v | bit));
     return;
@@ -89,9 +92,13 @@ uint32_t k4160_read_outport(uint16_t card) {
 
 void k4160_write_outport(uint16_t card, uint32_t value) {
   std::lock_guard lock(IoMutex);
-  const uint32_t keep = read_dword_pld_register(card, kPldOutputPort) & kOutputPortKeep;
-  const uint32_t off = ~value;  // active low
-  write_dword_pld_register(card, kPldOutputPort, keep | (off & kOutputPortLow) | ((off << 2) & kOutputPortHigh));
+  {
+    // RegisterLock as well: servo-on shares OutputPort without IoMutex.
+    const RegisterTransaction hold;
+    const uint32_t keep = read_dword_pld_register(card, kPldOutputPort) & kOutputPortKeep;
+    const uint32_t off = ~value;  // active low
+    write_dword_pld_register(card, kPldOutputPort, keep | (off & kOutputPortLow) | ((off << 2) & kOutputPortHigh));
+  }
   // Port bits 14-19 are outputs 15-20: always all six commands, in order.
   for (uint16_t n = 15; n <= kLastIo; ++n) {
     const ChipSource dst = ChipOutput(n);

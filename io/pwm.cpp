@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "kpx4160.h"
+#include "motion/conversions.h"
 
 namespace kpx::io {
 namespace {
@@ -31,19 +32,21 @@ int32_t ConfigurePwm(const PwmRegisters &regs, uint16_t card, uint16_t enable, d
 
 PwmCounts ComputePwmCounts(double frequency, double duty) {
   double f = frequency;
-  if (!(f >= kMinFrequency)) f = kMinFrequency;  // also a NaN frequency
+  if (f < kMinFrequency) f = kMinFrequency;
   if (f > kMaxFrequency) f = kMaxFrequency;
-  // At most 33488 counts (1000 Hz): always fits.
-  const auto period = static_cast<uint32_t>(kPwmClockHz / f + 1.0);
-  uint32_t high;
-  if (!(duty > 0.0)) {
-    high = 1;  // zero, negative or NaN duty: the shortest high time
+  // A NaN frequency passes neither clamp: its period is the conversion of a
+  // value that is not finite, -2147483648 (0x80000000). Otherwise at most
+  // 33488 counts (1000 Hz).
+  const int64_t period = motion::Trunc32(kPwmClockHz / f + 1.0);
+  int64_t high;
+  if (duty < 0.0 || duty == 0.0) {
+    high = 1;  // the shortest high time
   } else if (duty >= 1.0) {
     high = period - 1;
   } else {
-    high = static_cast<uint32_t>(static_cast<double>(period) * duty);
+    high = motion::Trunc32(static_cast<double>(period) * duty);  // NaN: -2147483648 as well
   }
-  return {period, high};
+  return {motion::Low32(period), motion::Low32(high)};
 }
 
 }  // namespace kpx::io

@@ -1,5 +1,6 @@
 // The exported interrupt calls.
 #include <cstdint>
+#include <mutex>
 
 #include "core/card_table.h"
 #include "core/registers.h"
@@ -13,26 +14,32 @@
 using namespace kpx;
 using namespace kpx::irq;
 
+namespace {
+// An application thread holds LifecycleLock while it uses a card record
+// outside the register accessors, so k4160_board_close cannot release the
+// card under it. An interrupt thread needs no lock: close ends every
+// interrupt thread before it releases the first card, and starts none.
+std::unique_lock<std::recursive_mutex> HoldCards() {
+  return OnInterruptThread() ? std::unique_lock<std::recursive_mutex>()
+                             : std::unique_lock<std::recursive_mutex>(core::LifecycleLock());
+}
+}  // namespace
+
 extern "C" {
 
 int32_t k4160_set_int_enable(uint16_t card) {
+  const auto cards = HoldCards();
   device::CardRecord *r = core::UsableCard(card);
   if (r == nullptr) return -1;
   AcknowledgeCardInterrupt(*r);
   // Chip axis 0's causes are read on every enable; the values are not kept.
   core::ReadPclRegister32(card, 0, kPclErrorInterruptFactorRead);
   core::ReadPclRegister32(card, 0, kPclEventInterruptFactorRead);
-  if (InterruptServiceRunning(*r)) return -1;
-  if (HasInterruptService(*r)) {
-    // A service whose thread has already ended (disabled from the callback):
-    // free it here, then start anew. From a callback this cannot be done.
-    if (OnInterruptThread()) return -1;
-    StopInterruptService(*r);
-  }
   return StartInterruptService(*r, CardInterruptHandler, card) ? 0 : -1;
 }
 
 void k4160_set_int_disable(void) {
+  const auto cards = HoldCards();
   for (uint16_t i = 0; i < core::CardCount && i < core::kCardTableSize; ++i) {
     device::CardRecord *r = core::CardTable[i].load(std::memory_order_acquire);
     if (r == nullptr) continue;

@@ -1,8 +1,11 @@
 // The interrupt thread and its wait loop, and starting and stopping it.
 #include "irq/interrupt_service.h"
 
+#include <condition_variable>
 #include <cstring>
 #include <new>
+
+#include "core/card_table.h"
 
 #include "device/driver_records.h"
 #include "device/error_text.h"
@@ -21,6 +24,21 @@ thread_local const InterruptService *tls_current_service = nullptr;
 // count and outcome, three consecutive words.
 constexpr uint32_t kWaitResultOffset = kInterruptOffCount;
 constexpr uint32_t kWaitResultBytes = kInterruptOffOutcome + 4 - kInterruptOffCount;
+
+// Guards every card's service reference and the services' bookkeeping
+// between the application threads (enable, disable, close) and the
+// interrupt threads' callbacks. Held only for short steps, never while
+// waiting for a thread. Constant-initialised with a trivial destructor, so
+// it outlives the stop that runs at exit; the condition variable (a service
+// freed) is never destroyed for the same reason.
+std::mutex service_mutex;
+std::condition_variable &ServiceFreed() {
+  static auto *freed = new std::condition_variable;
+  return *freed;
+}
+// Serial number of the next service, so a waiter tells "its" service from a
+// later one that happens to get the same address.
+uint64_t next_service_serial = 1;
 
 InterruptService *ServiceOf(const CardRecord &card) {
   return static_cast<InterruptService *>(card.interrupt_service.service);
@@ -91,7 +109,19 @@ void DispatchInterrupt(CardRecord &card) {
 }
 
 bool StartInterruptService(CardRecord &card, CardHandler handler, uint16_t card_number) {
-  if (card.interrupt_service.service != nullptr) return false;
+  std::unique_lock lock(service_mutex);
+  while (InterruptService *old = ServiceOf(card)) {
+    if (old->thread->running.load(std::memory_order_acquire) != 0) return false;
+    // A service whose thread has already ended (disabled from the callback):
+    // free it, then start anew. From a callback this cannot be done.
+    if (tls_current_service != nullptr) return false;
+    lock.unlock();
+    StopInterruptService(card);
+    lock.lock();
+  }
+  // The cards are being closed: their threads have been stopped or are
+  // being stopped, and none may start behind the close's back.
+  if (core::LibraryInitialised.load(std::memory_order_acquire) == 0) return false;
   card.interrupt_handler = handler;
 
   auto *service = new (std::nothrow) InterruptService;
@@ -112,6 +142,7 @@ bool StartInterruptService(CardRecord &card, CardHandler handler, uint16_t card_
   service->card = &card;
   service->record = card.interrupt_request;
   service->card_number = card_number;
+  service->serial = next_service_serial++;
   service->thread = new (std::nothrow) InterruptThread;
   if (service->thread == nullptr) {
     // The driver has the interrupt enabled already: take that back first.
@@ -134,27 +165,49 @@ bool StartInterruptService(CardRecord &card, CardHandler handler, uint16_t card_
 }
 
 void StopInterruptService(CardRecord &card) {
+  std::unique_lock lock(service_mutex);
   InterruptService *service = ServiceOf(card);
   if (service == nullptr) return;
   RequestDisable(*service);
   if (tls_current_service != nullptr) return;  // on an interrupt thread: see the header
 
+  if (service->joining) {
+    // Another application thread is already waiting for this thread: wait
+    // until it has freed the service, so every disable returns with the
+    // thread gone.
+    const uint64_t serial = service->serial;
+    ServiceFreed().wait(lock, [&] { return ServiceOf(card) == nullptr || ServiceOf(card)->serial != serial; });
+    return;
+  }
+  service->joining = true;
+  lock.unlock();
+
+  // The service stays referenced by the card until its thread has ended:
+  // the thread's callback may still look it up.
   InterruptThread &thread = *service->thread;
   while (thread.running.load(std::memory_order_acquire) != 0) {
     if (WaitPlatformThread(thread.thread, kStopPollMs)) break;
   }
   ClosePlatformThread(thread.thread);
+  lock.lock();
   FreeService(card, service);
+  lock.unlock();
+  ServiceFreed().notify_all();
 }
 
 bool InterruptServiceRunning(const CardRecord &card) {
+  const std::lock_guard lock(service_mutex);
   const InterruptService *service = ServiceOf(card);
   return service != nullptr && service->thread->running.load(std::memory_order_acquire) != 0;
 }
 
-bool HasInterruptService(const CardRecord &card) { return ServiceOf(card) != nullptr; }
+bool HasInterruptService(const CardRecord &card) {
+  const std::lock_guard lock(service_mutex);
+  return ServiceOf(card) != nullptr;
+}
 
 bool InterruptServiceCard(const CardRecord &card, uint16_t &card_number) {
+  const std::lock_guard lock(service_mutex);
   const InterruptService *service = ServiceOf(card);
   if (service == nullptr) return false;
   card_number = service->card_number;

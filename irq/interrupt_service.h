@@ -33,6 +33,8 @@ struct InterruptService {
   uint8_t *record;                              // the card's interrupt record
   uint16_t card_number;                         // CardTable slot the service was started for
   InterruptThread *thread;
+  uint64_t serial;                              // tells this service from a later one at the same address
+  bool joining = false;                         // an application thread waits for the thread to end
   // Guards the card's interrupt record between the thread, which stores
   // each wait's result into it, and the disable request, which copies it.
   std::mutex record_mutex;
@@ -40,8 +42,10 @@ struct InterruptService {
 
 // Enables the card's interrupt at the driver and starts its thread, which
 // runs `handler` for every interrupt. False if the card already has a
-// service (nothing written) or the enable or the thread failed (reason in
-// ErrorText; the card then keeps no service).
+// running service (nothing written), the cards are being closed, or the
+// enable or the thread failed (reason in ErrorText; the card then keeps no
+// service). A service whose thread has ended is freed first (not on an
+// interrupt thread: there the result is false).
 bool StartInterruptService(device::CardRecord &card, CardHandler handler, uint16_t card_number);
 
 // Disables the card's interrupt at the driver, waits for its thread to end
@@ -50,6 +54,8 @@ bool StartInterruptService(device::CardRecord &card, CardHandler handler, uint16
 // issues the disable request: a thread cannot wait for itself, and waiting
 // for another card's thread could wait for a thread that waits for this one.
 // The ended service is freed by the next stop from an application thread.
+// Safe from any number of threads at once: the first waits and frees, the
+// others wait until it has.
 void StopInterruptService(device::CardRecord &card);
 
 // True while the card has a service whose thread is still in its wait loop.

@@ -28,6 +28,11 @@ void SCurveProfile(uint16_t a, double s, double v, double t, double p) {
   k4160_set_st_profile(a, s, std::fabs(v), t, t, p, p);
 }
 
+// The first axis of a legacy card number: 2 x card, kept to 16 bits. Done in
+// unsigned arithmetic, which wraps where the signed product would overflow
+// (card numbers beyond +-2^30) and equals it everywhere else.
+uint16_t FirstAxisOfCard(int32_t card) { return static_cast<uint16_t>(static_cast<uint32_t>(card) * 2u); }
+
 }  // namespace
 
 extern "C" {
@@ -97,13 +102,13 @@ KPX4160_API void Rs_move(int32_t axis, double distance, double s, double v, doub
 }
 
 KPX4160_API void Start_move_xy(int32_t card, double x, double y) {
-  const uint16_t first = static_cast<uint16_t>(card * 2);
+  const uint16_t first = FirstAxisOfCard(card);
   k4160_t_line2(first, PulsesOf(x), static_cast<uint16_t>(first + 1), PulsesOf(y), kAbsolute);
 }
 
 KPX4160_API void Move_xy(int32_t card, double x, double y) {
   Start_move_xy(card, x, y);
-  const uint16_t first = static_cast<uint16_t>(card * 2);
+  const uint16_t first = FirstAxisOfCard(card);
   const uint16_t second = static_cast<uint16_t>(first + 1);
   // The second axis is asked only once the first reports done; a busy answer
   // from either starts the round again with the first.

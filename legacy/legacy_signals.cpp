@@ -36,7 +36,8 @@ uint16_t MainPulseOutputMode(int32_t mode) {
 // mode + 1, which the counter configuration reduces to its field.
 uint16_t MainCountInputMode(int32_t mode) {
   if (mode == 3) return 0;
-  return static_cast<uint16_t>(mode + 1);
+  // Unsigned: INT32_MAX + 1 would overflow; the low 16 bits are the same.
+  return static_cast<uint16_t>(static_cast<uint32_t>(mode) + 1u);
 }
 
 // Chip axis register access for a legacy axis number; negative axes address

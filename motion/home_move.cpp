@@ -36,9 +36,9 @@ using kpx::core::CardOf;
 extern "C" {
 
 void k4160_home_move(uint16_t axis, uint16_t home_dir, uint16_t vel_mode) {
-  // The search runs with the speeds of the axis's last profile, which an
-  // axis without a record never has.
-  if (ProfileFor(axis) == nullptr) return;
+  // The search runs with whatever speeds the axis's last profile write left
+  // in the chip; it needs no profile record, so every axis of every card
+  // (30 and 31 included) can home.
   const uint16_t card = CardOf(axis);
   const uint16_t base = BaseOf(axis);
   write_dword_pld_register(card, kPldHomeReset, 0);

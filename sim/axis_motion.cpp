@@ -8,7 +8,6 @@ namespace {
 
 // Register indices (write code - 0x80). A start copies the pre-registers
 // 0x80..0x8A into the registers of the move in progress, 0x90..0x9A.
-constexpr size_t kPreFirst = 0x00;
 constexpr size_t kRunFirst = 0x10;
 constexpr size_t kPreCount = 11;
 constexpr size_t kDistance = 0;        // signed distance

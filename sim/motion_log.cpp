@@ -10,6 +10,7 @@ bool MotionLog::Start(double interval, double now) {
   if (!std::isfinite(interval) || interval <= 0.0) return false;
   samples_.clear();
   active_ = true;
+  full_ = false;
   interval_ = interval;
   start_ = now;
   next_ = now;
@@ -17,8 +18,19 @@ bool MotionLog::Start(double interval, double now) {
   return true;
 }
 
+void MotionLog::Add(const kpx4160_sim_sample &sample) {
+  if (!active_) return;
+  if (samples_.size() >= kMotionLogCapacity) {
+    active_ = false;
+    full_ = true;
+    return;
+  }
+  samples_.push_back(sample);
+}
+
 void MotionLog::Clear() {
   active_ = false;
+  full_ = false;
   samples_.clear();
   taken_ = 0;
 }

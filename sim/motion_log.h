@@ -13,15 +13,23 @@
 
 namespace kpx::sim {
 
+// Samples the log keeps at most (32 MiB): a short interval over a long run
+// would otherwise take all memory. At the cap the log stops recording and
+// says so (Full()); the samples taken stay.
+inline constexpr size_t kMotionLogCapacity = size_t{1} << 20;
+
 class MotionLog {
  public:
   // Starts a new log (earlier samples are dropped) with its first sample at now.
   bool Start(double interval, double now);
   void Stop() { active_ = false; }
   bool Active() const { return active_; }
+  // True when the log stopped because it reached kMotionLogCapacity.
+  bool Full() const { return full_; }
   // The next sampling instant, while the log runs.
   double NextSampleTime() const { return next_; }
-  void Add(const kpx4160_sim_sample &sample) { samples_.push_back(sample); }
+  // Records one sample; at the cap the log stops instead.
+  void Add(const kpx4160_sim_sample &sample);
   void SampleTaken() { next_ = start_ + interval_ * static_cast<double>(++taken_); }
   const std::vector<kpx4160_sim_sample> &Samples() const { return samples_; }
   void Clear();
@@ -30,6 +38,7 @@ class MotionLog {
 
  private:
   bool active_ = false;
+  bool full_ = false;
   double interval_ = 0.0;
   double start_ = 0.0;
   double next_ = 0.0;

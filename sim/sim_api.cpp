@@ -78,8 +78,13 @@ int kpx4160_sim_set_registration_status(unsigned card, uint32_t status) {
   return 0;
 }
 
-int kpx4160_sim_set_resources(unsigned card, kpx4160_sim_resources layout) {
-  if (static_cast<unsigned>(layout) > kLastResourceLayout) return -1;
+int kpx4160_sim_set_resources(unsigned card, kpx4160_sim_resources layout_argument) {
+  // Read as its bytes: a C caller may pass any int (see kpx4160_sim_set_clock).
+  unsigned layout_value;
+  static_assert(sizeof layout_value == sizeof layout_argument);
+  std::memcpy(&layout_value, &layout_argument, sizeof layout_value);
+  if (layout_value > kLastResourceLayout) return -1;
+  const auto layout = static_cast<kpx4160_sim_resources>(layout_value);
   SimBus &bus = Bus();
   std::lock_guard lock(bus.mutex);
   SimSlot *slot = bus.Slot(card);
@@ -177,7 +182,7 @@ uint32_t kpx4160_sim_read_window32(unsigned card, unsigned offset) {
   SimBus &bus = Bus();
   std::lock_guard lock(bus.mutex);
   SimSlot *slot = bus.Slot(card);
-  if (slot == nullptr || offset + 4 > kpx::sim::kRegisterSpaceSize) return 0;
+  if (slot == nullptr || offset > kpx::sim::kRegisterSpaceSize - 4) return 0;
   uint32_t v;
   std::memcpy(&v, slot->card.register_window.data() + offset, sizeof v);
   return v;

@@ -23,6 +23,14 @@ inline constexpr uint32_t kDefaultDriverVersion = 1230;
 // Port addresses of the I/O register spaces: card i at kIoPortBase + kIoPortStride x i.
 inline constexpr uint64_t kIoPortBase = 0x10000;
 inline constexpr uint64_t kIoPortStride = 0x100;
+// Bus addresses of the memory spaces: card i's base address register b at
+// kMemoryBusBase + kMemoryBusStride x i + kMemoryBarStride x b.
+inline constexpr uint64_t kMemoryBusBase = 0xFE000000;
+inline constexpr uint64_t kMemoryBusStride = 0x1000;
+inline constexpr uint64_t kMemoryBarStride = 0x100;
+inline constexpr uint64_t MemoryBusAddress(uint32_t card, uint32_t bar) {
+  return kMemoryBusBase + kMemoryBusStride * card + kMemoryBarStride * bar;
+}
 // Interrupt handle of card i: kInterruptHandleBase + i; card handle: kCardHandleBase + i.
 inline constexpr uint32_t kInterruptHandleBase = 0x100;
 inline constexpr uint32_t kCardHandleBase = 0x5000;

@@ -1,6 +1,7 @@
 #include "sim/sim_card.h"
 
 #include <cmath>
+#include "kpx4160_sim.h"
 
 namespace kpx::sim {
 namespace {
@@ -203,7 +204,15 @@ constexpr uint32_t kSimIdentificationBase = 0x00010000;
 constexpr uint32_t kSimFirmwareWord = 0x00312E30;  // '1' '.' '0' in bytes 2, 1, 0
 constexpr char kSimMakerText[] = "KPX4160 SIMULATED   ";
 
-SimCard::SimCard(unsigned bus_position) {
+SimWindows &WindowsOf(unsigned bus_position) {
+  static SimWindows windows[KPX4160_SIM_MAX_CARDS];
+  return windows[bus_position % KPX4160_SIM_MAX_CARDS];
+}
+
+SimCard::SimCard(unsigned bus_position)
+    : register_window(WindowsOf(bus_position).register_window), bridge_window(WindowsOf(bus_position).bridge_window) {
+  register_window.fill(0);
+  bridge_window.fill(0);
   config[0] = kConfigIds;
   pld_reads[kPldIdentification / 4] = kSimIdentificationBase + bus_position + 1;
   for (uint32_t w = 0; w < 5; ++w) {

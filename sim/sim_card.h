@@ -96,13 +96,24 @@ struct SimChipAxis {
   void RegisterWritten(uint16_t code, double now);
 };
 
+// The memory windows of one bus position. They outlive the card in that
+// position: a program may still hold the user-mode address of a card that
+// the simulator has since reset or removed, and its loads and stores must
+// land in memory that exists (the next card in that position sees them).
+struct SimWindows {
+  alignas(8) std::array<uint8_t, kRegisterSpaceSize> register_window{};  // BAR 1 as memory
+  alignas(8) std::array<uint8_t, kBridgeSpaceSize> bridge_window{};      // BAR 0
+};
+// The windows of a bus position (below KPX4160_SIM_MAX_CARDS).
+SimWindows &WindowsOf(unsigned bus_position);
+
 struct SimCard {
   std::array<uint32_t, kRegisterSpaceSize / 4> pld_written{};  // last value written, by offset / 4
   std::array<uint32_t, kRegisterSpaceSize / 4> pld_reads{};    // what a read returns
   std::array<SimChipAxis, 2> chip;
   std::array<uint32_t, kConfigSpaceSize / 4> config{};
-  alignas(8) std::array<uint8_t, kRegisterSpaceSize> register_window{};  // BAR 1 as memory
-  alignas(8) std::array<uint8_t, kBridgeSpaceSize> bridge_window{};      // BAR 0
+  std::array<uint8_t, kRegisterSpaceSize> &register_window;  // of WindowsOf(bus position), zeroed
+  std::array<uint8_t, kBridgeSpaceSize> &bridge_window;
 
   explicit SimCard(unsigned bus_position);
   // Register-space accesses at simulated time now (the card has been

@@ -39,9 +39,11 @@ void PutInterruptItem(uint8_t *description, uint32_t &n, uint32_t handle) {
 
 // The user-mode address is filled in by the registration, as a driver maps
 // the space only then.
-void PutMemoryItem(uint8_t *description, uint32_t &n, uint32_t bar) {
+void PutMemoryItem(uint8_t *description, uint32_t &n, uint32_t card, uint32_t bar) {
   uint8_t *item = Item(description, n++);
   PutU32(item, kItemOffType, kItemTypeMemory);
+  PutU64(item, kItemOffMemoryPhysical, MemoryBusAddress(card, bar));
+  PutU64(item, kItemOffMemoryLength, bar == 1 ? kRegisterSpaceSize : kBridgeSpaceSize);
   PutU64(item, kItemOffMemoryUserAddress, 0);
   PutU32(item, kItemOffMemoryBar, bar);
 }
@@ -50,6 +52,7 @@ void PutIoItem(uint8_t *description, uint32_t &n, uint32_t bar, uint64_t port) {
   uint8_t *item = Item(description, n++);
   PutU32(item, kItemOffType, kItemTypeIo);
   PutU64(item, kItemOffIoPortAddress, port);
+  PutU32(item, kItemOffIoLength, kRegisterSpaceSize);
   PutU32(item, kItemOffIoBar, bar);
 }
 
@@ -61,9 +64,9 @@ void DescribeResources(SimSlot &slot, uint32_t card, uint8_t *description) {
   const bool with_spaces = slot.resources != KPX4160_SIM_RESOURCES_NO_SPACE;
   if (slot.resources != KPX4160_SIM_RESOURCES_NO_INTERRUPT) PutInterruptItem(description, n, irq);
   if (with_spaces) {
-    PutMemoryItem(description, n, 0);
+    PutMemoryItem(description, n, card, 0);
     if (slot.register_space_memory)
-      PutMemoryItem(description, n, 1);
+      PutMemoryItem(description, n, card, 1);
     else
       PutIoItem(description, n, 1, port);
   }
@@ -118,8 +121,8 @@ uint32_t CardInfo(SimBus &bus, uint8_t *record) {
 }
 
 uint32_t Register(SimBus &bus, uint8_t *record) {
-  // The card is recognised by the interrupt handle or port address of the
-  // description it reported (every layout has one of them).
+  // The card is recognised by the interrupt handle, port address or memory
+  // bus address of the description it reported (every layout has one).
   int card = -1;
   const uint32_t items = GetU32(record, kResourceOffItemCount);
   for (uint32_t i = 0; i < items && i < kResourceMaxItems && card < 0; ++i) {
@@ -133,6 +136,10 @@ uint32_t Register(SimBus &bus, uint8_t *record) {
       const uint64_t p = GetU64(item, kItemOffIoPortAddress) & ~uint64_t{0x8000};
       if (p >= kIoPortBase && (p - kIoPortBase) / kIoPortStride < bus.slots.size())
         card = static_cast<int>((p - kIoPortBase) / kIoPortStride);
+    } else if (type == kItemTypeMemory) {
+      const uint64_t a = GetU64(item, kItemOffMemoryPhysical);
+      if (a >= kMemoryBusBase && (a - kMemoryBusBase) / kMemoryBusStride < bus.slots.size())
+        card = static_cast<int>((a - kMemoryBusBase) / kMemoryBusStride);
     }
   }
   if (card < 0) return kStatusInvalidParameter;
@@ -251,6 +258,9 @@ uint32_t Transfer(SimBus &bus, uint8_t *record) {
   if (card64 >= bus.slots.size()) return kStatusInvalidParameter;
   const auto card = static_cast<uint32_t>(card64);
   const auto offset = static_cast<uint32_t>((address - kIoPortBase) % kIoPortStride);
+  // Each card decodes only its own register space: ports past it belong to
+  // no card (or the next one) and the bus answers nothing there.
+  if (offset + bytes > kRegisterSpaceSize) return kStatusInvalidParameter;
   SimCard &c = bus.slots[card]->card;
   if (IsStatusPoll(offset, kind, buffer))
     PollStep(bus, IsMainStatusRead(offset, kind));

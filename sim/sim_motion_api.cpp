@@ -1,5 +1,6 @@
 // The C control interface of the simulated cards' motion: clocks, axis
 // state, encoders, handwheel pulses and the motion log.
+#include <cstring>
 #include <cmath>
 
 #include "kpx4160_sim.h"
@@ -22,8 +23,14 @@ SimChipAxis *ChipAxis(SimBus &bus, unsigned card, unsigned chip_axis) {
 
 extern "C" {
 
-int kpx4160_sim_set_clock(kpx4160_sim_clock_mode mode, double poll_step_seconds) {
-  if (mode != KPX4160_SIM_CLOCK_REAL && mode != KPX4160_SIM_CLOCK_VIRTUAL) return -1;
+int kpx4160_sim_set_clock(kpx4160_sim_clock_mode mode_argument, double poll_step_seconds) {
+  // A C caller may pass any int; in C++ an enum holding a value outside its
+  // enumerators' range must not even be loaded, so it is read as its bytes.
+  int mode_value;
+  static_assert(sizeof mode_value == sizeof mode_argument);
+  std::memcpy(&mode_value, &mode_argument, sizeof mode_value);
+  if (mode_value != KPX4160_SIM_CLOCK_REAL && mode_value != KPX4160_SIM_CLOCK_VIRTUAL) return -1;
+  const auto mode = static_cast<kpx4160_sim_clock_mode>(mode_value);
   SimBus &bus = Bus();
   std::lock_guard lock(bus.mutex);
   bus.ObserveLocked();
@@ -169,6 +176,13 @@ uint32_t kpx4160_sim_log_size(void) {
   std::lock_guard lock(bus.mutex);
   bus.ObserveLocked();
   return static_cast<uint32_t>(bus.log.Samples().size());
+}
+
+int kpx4160_sim_log_full(void) {
+  SimBus &bus = Bus();
+  std::lock_guard lock(bus.mutex);
+  bus.ObserveLocked();
+  return bus.log.Full() ? 1 : 0;
 }
 
 int kpx4160_sim_log_sample(uint32_t i, kpx4160_sim_sample *out) {

@@ -31,8 +31,9 @@ constexpr unsigned kPciHeaderSize = 64;
 }  // namespace
 
 uint32_t UioInterrupt::Start(const std::string &uio_path, const std::string &config_path,
-                             std::shared_ptr<UioInterrupt> &out) {
+                             std::shared_ptr<std::mutex> command_lock, std::shared_ptr<UioInterrupt> &out) {
   std::shared_ptr<UioInterrupt> irq(new UioInterrupt);
+  irq->command_mutex_ = std::move(command_lock);
   // Non-blocking: a poll() that reported data may still find none to read
   // (another reader, a spurious wake-up), and the wait must not hang there.
   irq->uio_ = UniqueFd(::open(uio_path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
@@ -58,6 +59,7 @@ uint32_t UioInterrupt::Start(const std::string &uio_path, const std::string &con
   }
   irq->wake_ = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!irq->wake_.Valid()) return kStatusInsufficientResources;
+  std::lock_guard lock(*irq->command_mutex_);
   irq->enabled_.store(true);
   if (!irq->SetMasked(false)) return kStatusFailedEnablingInterrupt;
   out = std::move(irq);
@@ -66,13 +68,13 @@ uint32_t UioInterrupt::Start(const std::string &uio_path, const std::string &con
 
 bool UioInterrupt::SetMasked(bool masked) {
   uint16_t command = 0;
-  if (::pread(config_.Get(), &command, sizeof command, kPciCommandOffset) != sizeof command) return false;
+  if (PreadRetrying(config_.Get(), &command, sizeof command, kPciCommandOffset) != sizeof command) return false;
   const uint16_t wanted = masked ? static_cast<uint16_t>(command | kPciCommandIntxDisable)
                                  : static_cast<uint16_t>(command & ~kPciCommandIntxDisable);
   if (wanted == command) return true;
   // Two bytes only: the status register above it clears its error bits
   // when they are written back as ones.
-  return ::pwrite(config_.Get(), &wanted, sizeof wanted, kPciCommandOffset) == sizeof wanted;
+  return PwriteRetrying(config_.Get(), &wanted, sizeof wanted, kPciCommandOffset) == sizeof wanted;
 }
 
 UioInterrupt::WaitResult UioInterrupt::Wait() {
@@ -80,9 +82,15 @@ UioInterrupt::WaitResult UioInterrupt::Wait() {
   if (!enabled_.load()) return result(kInterruptOutcomeDisabled);
   if (unmask_before_wait_) {
     // The handler has acknowledged the card by now: let it interrupt again.
-    std::lock_guard lock(command_mutex_);
-    if (enabled_.load()) SetMasked(false);
+    std::lock_guard lock(*command_mutex_);
     unmask_before_wait_ = false;
+    if (enabled_.load() && !SetMasked(false)) {
+      // Left masked, the card could never interrupt again while the
+      // application believes interrupts are on: end the service instead.
+      enabled_.store(false);
+      SetErrorText("Failed unmasking the interrupt in the PCI command register\n");
+      return result(kInterruptOutcomeDisabled);
+    }
   }
 
   pollfd fds[2] = {{uio_.Get(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}};
@@ -117,7 +125,7 @@ UioInterrupt::WaitResult UioInterrupt::Wait() {
 uint32_t UioInterrupt::Stop() {
   bool masked;
   {
-    std::lock_guard lock(command_mutex_);
+    std::lock_guard lock(*command_mutex_);
     enabled_.store(false);
     masked = SetMasked(true);
   }

@@ -52,10 +52,14 @@ class UioInterrupt final : public CardInterrupt {
   // Opens the UIO node and the configuration file, makes the wake-up event
   // and unmasks the interrupt. Returns the driver status (0 on success) and
   // the running interrupt in `out`.
+  // command_lock guards the function's command register; every interrupt
+  // object of the function (an old one still ending, a new one) shares it.
   static uint32_t Start(const std::string &uio_path, const std::string &config_path,
-                        std::shared_ptr<UioInterrupt> &out);
+                        std::shared_ptr<std::mutex> command_lock, std::shared_ptr<UioInterrupt> &out);
 
-  // Blocks until the card interrupts or Stop() is called.
+  // Blocks until the card interrupts or Stop() is called. If the unmask
+  // before the wait fails, the interrupt would stay masked for good: the
+  // wait then ends as disabled, and the reason is in ErrorText.
   WaitResult Wait() override;
   // Masks the interrupt and wakes every wait, pending or future. Returns
   // the driver status: 0, or "operation failed" if the mask could not be
@@ -73,9 +77,10 @@ class UioInterrupt final : public CardInterrupt {
   UniqueFd uio_;
   UniqueFd wake_;
   UniqueFd config_;
-  // Serialises the command register updates of Wait() and Stop(), so an
-  // unmask can never land after the mask of a disable.
-  std::mutex command_mutex_;
+  // Serialises the command register updates of Wait() and Stop() of every
+  // interrupt object of the function, so an unmask can never land after the
+  // mask of a disable, nor two read-modify-writes interleave.
+  std::shared_ptr<std::mutex> command_mutex_;
   std::atomic<bool> enabled_{false};
 
   // Touched only by the waiting thread (one wait at a time per card).

@@ -43,14 +43,22 @@ constexpr uint32_t kReportedDriverVersion = kMinimumDriverVersion;
 // the device handle of the function described (in the gap between the item
 // count and the first item), and per item what the registration needs.
 constexpr uint32_t kDescOffDeviceHandle = 4;           // u32
-constexpr uint32_t kItemOffMemoryPhysical = 8;         // u64 bus address of a memory space
-constexpr uint32_t kItemOffMemoryLength = 16;          // u64
-constexpr uint32_t kItemOffIoLength = 24;              // u64
 constexpr uint32_t kItemOffInterruptLine = 8;          // u32 the `irq` number
 
-// The scan record's bus field: the domain above the 8-bit bus number.
+// The scan record's bus field: the low 24 bits of the domain above the
+// 8-bit bus number. Domains are 32 bits wide (the kernel gives VMD and
+// virtual buses numbers from 0x10000 up), so the top 8 bits of the domain
+// ride in the slot field above the 5-bit device number: every function
+// found can be found again from its three fields.
 constexpr uint32_t kBusFieldDomainShift = 8;
 constexpr uint32_t kBusFieldBusMask = 0xFF;
+constexpr uint32_t kDomainLowBits = 24;
+constexpr uint32_t kDomainLowMask = (1u << kDomainLowBits) - 1;
+constexpr uint32_t kSlotFieldDomainShift = 8;
+constexpr uint32_t kSlotFieldDeviceMask = 0xFF;
+
+uint32_t BusField(const PciAddress &a) { return (a.domain & kDomainLowMask) << kBusFieldDomainShift | a.bus; }
+uint32_t SlotField(const PciAddress &a) { return (a.domain >> kDomainLowBits) << kSlotFieldDomainShift | a.device; }
 
 uint8_t *Item(uint8_t *description, uint32_t i) {
   return description + kResourceOffFirstItem + kResourceItemSize * i;
@@ -95,8 +103,8 @@ LinuxPciBackend::~LinuxPciBackend() {
     interrupts.swap(interrupts_);
     for (auto &[card_handle, registration] : registrations_) ReleaseRegistration(card_handle, registration);
     registrations_.clear();
+    for (auto &[device, irq] : interrupts) irq->Stop();
   }
-  for (auto &[device, irq] : interrupts) irq->Stop();
 }
 
 // ---- Handles ---------------------------------------------------------------
@@ -184,8 +192,9 @@ const PciAddress *LinuxPciBackend::DeviceOf(uint32_t device_handle) const {
 PciAddress LinuxPciBackend::AddressAt(const uint8_t *record, uint32_t off_bus, uint32_t off_slot,
                                       uint32_t off_function) {
   const uint32_t bus_field = GetU32(record, off_bus);
-  return {bus_field >> kBusFieldDomainShift, bus_field & kBusFieldBusMask, GetU32(record, off_slot),
-          GetU32(record, off_function)};
+  const uint32_t slot_field = GetU32(record, off_slot);
+  const uint32_t domain = (slot_field >> kSlotFieldDomainShift) << kDomainLowBits | bus_field >> kBusFieldDomainShift;
+  return {domain, bus_field & kBusFieldBusMask, slot_field & kSlotFieldDeviceMask, GetU32(record, off_function)};
 }
 
 SysfsDevice LinuxPciBackend::Sysfs(const PciAddress &address) const {
@@ -200,8 +209,8 @@ uint32_t LinuxPciBackend::Scan(uint8_t *record) {
   PutU32(record, kScanOffCardCount, count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t at = kScanOffFirstSlot + kScanSlotSize * i;
-    PutU32(record, at, found[i].domain << kBusFieldDomainShift | found[i].bus);
-    PutU32(record, at + 4, found[i].device);
+    PutU32(record, at, BusField(found[i]));
+    PutU32(record, at + 4, SlotField(found[i]));
     PutU32(record, at + 8, found[i].function);
   }
   return kStatusOk;
@@ -238,7 +247,7 @@ uint32_t LinuxPciBackend::CardInfo(uint8_t *record) {
       PutU32(item, kItemOffType, kItemTypeIo);
       PutU64(item, kItemOffIoPortAddress, bars[bar].start);
       PutU32(item, kItemOffIoBar, bar);
-      PutU64(item, kItemOffIoLength, bars[bar].Length());
+      PutU32(item, kItemOffIoLength, static_cast<uint32_t>(bars[bar].Length()));
       ++n;
     }
   }
@@ -384,10 +393,10 @@ uint32_t LinuxPciBackend::Unregister(uint8_t *record) {
       if (irq != interrupts_.end()) {
         orphan = std::move(irq->second);
         interrupts_.erase(irq);
+        orphan->Stop();  // under the lock, like a disable
       }
     }
   }
-  if (orphan) orphan->Stop();
   return kStatusOk;
 }
 
@@ -408,8 +417,9 @@ uint32_t LinuxPciBackend::Transfer(uint8_t *record) {
   for (const IoWindow &w : io_windows_) {
     if (w.length < bytes || address < w.start || address - w.start > w.length - bytes) continue;
     const off_t offset = static_cast<off_t>(w.file_offset + (address - w.start));
-    const ssize_t n = read ? ::pread(w.fd, buffer, bytes, offset) : ::pwrite(w.fd, buffer, bytes, offset);
-    return n == static_cast<ssize_t>(bytes) ? kStatusOk : kStatusOperationFailed;
+    const long n = read ? linux_pci::PreadRetrying(w.fd, buffer, bytes, offset)
+                        : linux_pci::PwriteRetrying(w.fd, buffer, bytes, offset);
+    return n == static_cast<long>(bytes) ? kStatusOk : kStatusOperationFailed;
   }
   return kStatusInvalidParameter;
 }
@@ -435,7 +445,8 @@ uint32_t LinuxPciBackend::ConfigAccess(uint8_t *record) {
   const std::string path = sysfs.File("config");
   UniqueFd fd(::open(path.c_str(), (read ? O_RDONLY : O_WRONLY) | O_CLOEXEC));
   if (!fd.Valid()) return errno == ENOENT ? kStatusDeviceNotFound : kStatusOperationFailed;
-  const ssize_t n = read ? ::pread(fd.Get(), buffer, 4, offset) : ::pwrite(fd.Get(), buffer, 4, offset);
+  const long n = read ? linux_pci::PreadRetrying(fd.Get(), buffer, 4, offset)
+                      : linux_pci::PwriteRetrying(fd.Get(), buffer, 4, offset);
   return n == 4 ? kStatusOk : kStatusOperationFailed;
 }
 
@@ -463,8 +474,11 @@ uint32_t LinuxPciBackend::InterruptEnable(uint8_t *record) {
                    linux_pci::PciName(*address).c_str());
     return kStatusFailedEnablingInterrupt;
   }
+  std::shared_ptr<std::mutex> &command_lock = command_locks_[device_handle];
+  if (!command_lock) command_lock = std::make_shared<std::mutex>();
   std::shared_ptr<linux_pci::UioInterrupt> uio;
-  const uint32_t status = linux_pci::UioInterrupt::Start(dev_root_ + "/" + node, sysfs.File("config"), uio);
+  const uint32_t status =
+      linux_pci::UioInterrupt::Start(dev_root_ + "/" + node, sysfs.File("config"), command_lock, uio);
   if (status != kStatusOk) return status;
   interrupts_.emplace(device_handle, std::move(uio));
   return kStatusOk;
@@ -491,14 +505,13 @@ uint32_t LinuxPciBackend::InterruptWait(uint8_t *record) {
 }
 
 uint32_t LinuxPciBackend::InterruptDisable(uint8_t *record) {
-  std::shared_ptr<linux_pci::CardInterrupt> irq;
-  {
-    std::lock_guard lock(mutex_);
-    auto it = interrupts_.find(GetU32(record, kInterruptOffHandle));
-    if (it == interrupts_.end()) return kStatusInterruptNotEnabled;
-    irq = std::move(it->second);
-    interrupts_.erase(it);
-  }
+  // The mask is written before the lock is let go: an enable that follows
+  // at once unmasks after it, never before.
+  std::lock_guard lock(mutex_);
+  auto it = interrupts_.find(GetU32(record, kInterruptOffHandle));
+  if (it == interrupts_.end()) return kStatusInterruptNotEnabled;
+  const std::shared_ptr<linux_pci::CardInterrupt> irq = std::move(it->second);
+  interrupts_.erase(it);
   return irq->Stop();
 }
 

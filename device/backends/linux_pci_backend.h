@@ -3,7 +3,9 @@
 //
 //  - scan: the functions under <sysfs>/bus/pci/devices whose `vendor` and
 //    `device` match, numbered in domain:bus:device.function order. The
-//    scan record's bus field carries the domain too: domain << 8 | bus.
+//    scan record's bus field carries the domain too: (domain & 0xFFFFFF) << 8
+//    | bus, and the slot field the domain's top byte above the device
+//    number: (domain >> 24) << 8 | device.
 //  - card info: one resource item per assigned base address register of the
 //    `resource` file (memory or I/O, with its register number), and one
 //    interrupt item when the `irq` file names a line.
@@ -142,6 +144,9 @@ class LinuxPciBackend {
   std::vector<IoWindow> io_windows_;
   std::map<uint32_t, std::shared_ptr<linux_pci::CardInterrupt>> interrupts_;  // by device handle
   linux_pci::VfioDevices vfio_;
+  // The lock of each function's PCI command register, shared by every
+  // interrupt object of that function, old and new (by device handle).
+  std::map<uint32_t, std::shared_ptr<std::mutex>> command_locks_;
 };
 
 }  // namespace kpx::device

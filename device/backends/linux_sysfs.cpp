@@ -83,6 +83,20 @@ SysfsDevice::SysfsDevice(const std::string &sysfs_root, const std::string &name)
 
 std::string PciDevicesDir(const std::string &sysfs_root) { return sysfs_root + "/bus/pci/devices"; }
 
+long PreadRetrying(int fd, void *buffer, std::size_t bytes, long long offset) {
+  ssize_t n;
+  do n = ::pread(fd, buffer, bytes, static_cast<off_t>(offset));
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+long PwriteRetrying(int fd, const void *buffer, std::size_t bytes, long long offset) {
+  ssize_t n;
+  do n = ::pwrite(fd, buffer, bytes, static_cast<off_t>(offset));
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
 bool ReadSmallFile(const std::string &path, std::string &text) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.Valid()) return false;

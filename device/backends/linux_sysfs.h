@@ -8,6 +8,7 @@
 #if defined(__linux__)
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -106,6 +107,12 @@ std::string FindUioNode(const SysfsDevice &device);
 
 // A whole small file as text; false if it cannot be read.
 bool ReadSmallFile(const std::string &path, std::string &text);
+
+// pread()/pwrite() retried while a signal interrupts them before any byte
+// moved (EINTR): the application's signal handlers must not turn into a
+// failed register access.
+long PreadRetrying(int fd, void *buffer, std::size_t bytes, long long offset);
+long PwriteRetrying(int fd, const void *buffer, std::size_t bytes, long long offset);
 
 }  // namespace kpx::device::linux_pci
 

