@@ -95,6 +95,9 @@ struct SimChipAxis {
 struct SimCard {
   std::array<uint32_t, kRegisterSpaceSize / 4> pld_written{};  // last value written, by offset / 4
   std::array<uint32_t, kRegisterSpaceSize / 4> pld_reads{};    // what a read returns
+  // 32-bit PLD accesses at an offset that is not a multiple of 4: the PLD
+  // decodes dwords only, so such a write is lost and a read gives 0.
+  uint32_t misaligned_accesses = 0;
   std::array<SimChipAxis, 2> chip;
   std::array<uint32_t, kConfigSpaceSize / 4> config{};
   alignas(8) std::array<uint8_t, kRegisterSpaceSize> register_window{};  // BAR 1 as memory
