@@ -214,7 +214,7 @@ TEST_F(DeviceLayer, ResourceCheckTakesOneInterruptAndTheSpacesOfBars0To5) {
   for (const auto &row : rows) {
     SCOPED_TRACE(row.what);
     auto card = std::make_unique<CardRecord>();
-    std::memset(card.get(), 0, sizeof *card);
+    std::memset(static_cast<void *>(card.get()), 0xFF, sizeof *card);  // the check starts from nothing
     uint8_t *reg = card->registration;
     device::PutU32(reg, 0, row.count);
     for (uint32_t i = 0; i < row.items.size(); ++i) {
@@ -228,6 +228,8 @@ TEST_F(DeviceLayer, ResourceCheckTakesOneInterruptAndTheSpacesOfBars0To5) {
     std::vector<uint8_t> before(reg, reg + sizeof card->registration);
     EXPECT_EQ(device::CheckCardResources(*card), row.ok);
     EXPECT_TRUE(std::equal(before.begin(), before.end(), reg)) << "the registration record was written";
+    EXPECT_EQ(card->interrupt_service.service, nullptr);
+    EXPECT_EQ(card->interrupt_handler, nullptr);
     if (!row.ok) continue;
     std::string spaces;
     for (const auto &s : card->spaces)
