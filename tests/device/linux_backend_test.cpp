@@ -118,7 +118,8 @@ TEST_F(LinuxBackendTest, ScanNumbersCardsInBusOrderAndSkipsOtherFunctions) {
 }
 
 TEST_F(LinuxBackendTest, ConfigurationAndPortRequestsStayInsideTheCard) {
-  const std::string name = "0000:07:00.0";
+  // Function 1 of its slot: the configuration requests must name the function.
+  const std::string name = "0000:07:00.1";
   tree_.Add(KpxCard(name, true, 0));
   Install();
   ASSERT_EQ(k4160_board_init(), 1u);
