@@ -154,6 +154,8 @@ KPX4160_API uint64_t kpx4160_sim_request_count(uint32_t request_code);
 KPX4160_API unsigned kpx4160_sim_open_handles(void);
 /** Number of cards registered with the driver right now. */
 KPX4160_API unsigned kpx4160_sim_registered_cards(void);
+/** Number of 32-bit PLD accesses at an offset that is not a multiple of 4 since reset: the card's PLD decodes whole dwords only, so it ignores such a write and reads 0 for such a read (both still appear in the trace). */
+KPX4160_API uint32_t kpx4160_sim_misaligned_accesses(void);
 
 /* ---- Motion in time ------------------------------------------------------
  * The chip of every simulated card runs what the library loads: point and

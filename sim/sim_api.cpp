@@ -298,6 +298,14 @@ unsigned kpx4160_sim_open_handles(void) {
   return static_cast<unsigned>(bus.open_handles.size());
 }
 
+uint32_t kpx4160_sim_misaligned_accesses(void) {
+  SimBus &bus = Bus();
+  std::lock_guard lock(bus.mutex);
+  uint32_t n = 0;
+  for (auto &slot : bus.slots) n += slot->card.misaligned_accesses;
+  return n;
+}
+
 unsigned kpx4160_sim_registered_cards(void) {
   SimBus &bus = Bus();
   std::lock_guard lock(bus.mutex);

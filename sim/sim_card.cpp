@@ -252,7 +252,11 @@ uint32_t SimCard::Read(uint32_t offset, uint32_t width) {
       default: return 0;
     }
   }
-  const uint32_t v = (offset & ~3u) == kPldInputPort ? InputPort() : pld_reads[offset / 4];
+  if (width == 32 && offset % 4 != 0) {
+    ++misaligned_accesses;
+    return 0;
+  }
+  const uint32_t v = offset == kPldInputPort ? InputPort() : pld_reads[offset / 4];
   return width == 16 ? (v & 0xFFFF) : v;
 }
 
@@ -288,6 +292,10 @@ void SimCard::Write(uint32_t offset, uint32_t width, uint32_t value, double now)
       case kPortDataHigh: axis.data_high = v16; break;
       default: break;
     }
+    return;
+  }
+  if (width == 32 && offset % 4 != 0) {
+    ++misaligned_accesses;
     return;
   }
   if (width == 16) value &= 0xFFFF;

@@ -110,6 +110,9 @@ SimWindows &WindowsOf(unsigned bus_position);
 struct SimCard {
   std::array<uint32_t, kRegisterSpaceSize / 4> pld_written{};  // last value written, by offset / 4
   std::array<uint32_t, kRegisterSpaceSize / 4> pld_reads{};    // what a read returns
+  // 32-bit PLD accesses at an offset that is not a multiple of 4: the PLD
+  // decodes dwords only, so such a write is lost and a read gives 0.
+  uint32_t misaligned_accesses = 0;
   std::array<SimChipAxis, 2> chip;
   std::array<uint32_t, kConfigSpaceSize / 4> config{};
   std::array<uint8_t, kRegisterSpaceSize> &register_window;  // of WindowsOf(bus position), zeroed

@@ -40,6 +40,7 @@ TEST_F(BoardDefaults, InitLeavesEveryAxisAndTheVectorProfileInTheDefaultState) {
   // Leftovers of an earlier program must not survive the defaults.
   motion::ProfileFor(3)->count_source = 7;
   motion::ProfileFor(3)->pulse_equivalent = 4.0;
+  motion::ProfileFor(3)->range_mode = 1;  // a speed range left fixed
   ASSERT_EQ(k4160_board_init(), 2u);
   for (uint16_t axis = 0; axis < 4; ++axis) ExpectDefaultRecord(axis);
   const motion::VectorProfile &v = motion::TheVectorProfile();

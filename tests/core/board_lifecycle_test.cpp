@@ -131,15 +131,6 @@ TEST_F(BoardLifecycle, FailedSecondCardLeavesTheFirstOpenAndInitialised) {
   EXPECT_NE(core::CardTable[1].load(), nullptr);
 }
 
-TEST_F(BoardLifecycle, FirstCardFailingReturns1001) {
-  kpx4160_sim_set_registration_status(0, 0x20000017);
-  EXPECT_EQ(k4160_board_init(), 1001u);
-  EXPECT_STREQ(device::ErrorText(), "Failed locking device. Status 0x20000017 - Failed to map in user space\n");
-  EXPECT_EQ(core::InitCount, 1u);
-  k4160_board_close();
-  EXPECT_EQ(core::InitCount, 0u);
-}
-
 TEST_F(BoardLifecycle, ErrorTextReachesTheApplicationWholeOrTruncated) {
   char text[128];
   ASSERT_EQ(k4160_board_init(), 1u);
@@ -147,7 +138,8 @@ TEST_F(BoardLifecycle, ErrorTextReachesTheApplicationWholeOrTruncated) {
   EXPECT_STREQ(text, "");
   k4160_board_close();
   kpx4160_sim_set_registration_status(0, 0x20000017);
-  ASSERT_EQ(k4160_board_init(), 1001u);
+  ASSERT_EQ(k4160_board_init(), 1001u);  // the first card failed; the count stays for the close
+  EXPECT_EQ(core::InitCount, 1u);
   const std::string message = "Failed locking device. Status 0x20000017 - Failed to map in user space\n";
   struct Case { uint32_t size; std::string copied; } cases[] = {
       {sizeof text, message}, {7, message.substr(0, 6)}, {1, ""}};
@@ -161,6 +153,7 @@ TEST_F(BoardLifecycle, ErrorTextReachesTheApplicationWholeOrTruncated) {
   EXPECT_EQ(text[0], 'x');  // size 0 writes nothing
   EXPECT_EQ(k4160_get_error_text(nullptr, 10), -1);
   k4160_board_close();
+  EXPECT_EQ(core::InitCount, 0u);
 }
 
 TEST_F(BoardLifecycle, InitWithoutCardsChangesNothingButTheCount) {

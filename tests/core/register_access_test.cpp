@@ -88,6 +88,21 @@ TEST_F(RegisterAccess, RawExportsAddressTheRightPorts) {
   EXPECT_EQ(kpx4160_sim_get_pcl_register(1, 0, 0x9C), 0x01020304u);
 }
 
+// The PLD decodes whole dwords: the card drops a dword write at an offset
+// that is not a multiple of 4 and reads such a dword as 0, and the simulated
+// card counts both (the fixture fails any test that makes one).
+TEST_F(RegisterAccess, MisalignedDwordPldAccessIsAnErrorOnTheCard) {
+  OpenCards(1);
+  const uint32_t outputs = kpx4160_sim_get_pld_register(0, 0x44);
+  EXPECT_EQ(read_dword_pld_register(0, 0x61), 0u);
+  write_dword_pld_register(0, 0x46, 0xFFFFFFFF);
+  EXPECT_EQ(kpx4160_sim_get_pld_register(0, 0x44), outputs);
+  EXPECT_EQ(read_dword_pld_register(0, 0x60), 0x00010001u);
+  EXPECT_EQ(kpx4160_sim_misaligned_accesses(), 2u);
+  kpx4160_sim_reset();
+  EXPECT_EQ(kpx4160_sim_misaligned_accesses(), 0u);
+}
+
 TEST_F(RegisterAccess, SilentBeforeInitAfterCloseAndOutsideTheTable) {
   kpx4160_sim_set_pld_register(0, 0x60, 0x11111111);
   EXPECT_EQ(read_dword_pld_register(0, 0x60), 0u);

@@ -118,7 +118,8 @@ TEST_F(LinuxBackendTest, ScanNumbersCardsInBusOrderAndSkipsOtherFunctions) {
 }
 
 TEST_F(LinuxBackendTest, ConfigurationAndPortRequestsStayInsideTheCard) {
-  const std::string name = "0000:07:00.0";
+  // Function 1 of its slot: the configuration requests must name the function.
+  const std::string name = "0000:07:00.1";
   tree_.Add(KpxCard(name, true, 0));
   Install();
   ASSERT_EQ(k4160_board_init(), 1u);
@@ -185,63 +186,59 @@ TEST_F(LinuxBackendTest, NoSysfsOrNoMatchingFunctionFindsNoCard) {
   EXPECT_EQ(OpenFdCount(), fds_before_);
 }
 
-TEST_F(LinuxBackendTest, ShortResourceFilesRefuseTheCardAndLeaveNothingOpen) {
-  const std::string name = "0000:01:00.0";
-  tree_.Add(KpxCard(name, false, 0));
-  tree_.WriteText(name, "resource",
-                  "0x00000000fe000000 0x00000000fe000fff 0x0000000000040200\n"
-                  "0x00000000febf0000 0x00000000febf00ff 0x0000000000040200\n"
-                  "0x0000000000000000 0x00000000000");
-  Install();
-  EXPECT_EQ(k4160_board_init(), 1001u);
-  EXPECT_STREQ(ErrorText(), "WD_PciGetCardInfo() failed with status 0x20000019 - No resources on the device\n");
-  k4160_board_close();
-  EXPECT_EQ(core::CardTable[0].load(), nullptr);
-  EXPECT_EQ(OpenFdCount(), fds_before_);
-
-  // A register file shorter than the space it stands for, memory or I/O.
-  for (const bool io : {false, true}) {
+// Every way a card of the tree is refused: k4160_board_init reports the
+// failing card, the text says why, and nothing stays open or mapped.
+TEST_F(LinuxBackendTest, RefusedCardsLeaveNothingOpenOrMapped) {
+  const std::string a = "0000:01:00.0", b = "0000:02:00.0";
+  const char *no_resources = "No resources on the device\n";
+  const struct {
+    const char *what;
+    bool io;
+    void (*change)(FakeFunction &);
+    uint32_t result;
+    std::string text;
+  } rows[] = {
+      {"no interrupt line", false, [](FakeFunction &f) { f.irq = 0; }, 1001,
+       "Card does not have all items expected for KPX4X60\n"},
+      {"short memory register file", false, [](FakeFunction &f) { f.bars[1].file_size = 0x80; }, 1001,
+       std::string("Failed locking device. Status 0x20000019 - ") + no_resources},
+      {"short I/O register file", true, [](FakeFunction &f) { f.bars[1].file_size = 0x80; }, 1001,
+       std::string("Failed locking device. Status 0x20000019 - ") + no_resources},
+      {"truncated resource file", false, nullptr, 1001,
+       std::string("WD_PciGetCardInfo() failed with status 0x20000019 - ") + no_resources},
+      {"second card broken", true, [](FakeFunction &f) { f.bars[1].file_size = 2; }, 1002,
+       std::string("Failed locking device. Status 0x20000019 - ") + no_resources},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.what);
     FakeSysfs tree;
-    FakeFunction card = KpxCard(name, io, 0);
-    card.bars[1].file_size = 0x80;
+    FakeFunction card = KpxCard(a, row.io, 0), second = KpxCard(b, row.io, 1);
+    if (row.result == 1002) {
+      row.change(second);
+      tree.Add(second);
+    } else if (row.change) {
+      row.change(card);
+    }
     tree.Add(card);
+    if (!row.change)
+      tree.WriteText(a, "resource",
+                     "0x00000000fe000000 0x00000000fe000fff 0x0000000000040200\n"
+                     "0x00000000febf0000 0x00000000febf00ff 0x0000000000040200\n0x0000000000000000 0x00000000000");
     device::LinuxPciBackend backend(tree.SysRoot(), tree.DevRoot());
     device::SetDriverBackendForTesting(&backend.Operations());
-    EXPECT_EQ(k4160_board_init(), 1001u);
-    EXPECT_STREQ(ErrorText(), "Failed locking device. Status 0x20000019 - No resources on the device\n");
+    EXPECT_EQ(k4160_board_init(), row.result);
+    EXPECT_EQ(ErrorText(), row.text);
+    EXPECT_EQ(core::CardTable[1].load(), nullptr);
+    if (row.result == 1002) {  // the first card works until the close
+      write_dword_pld_register(0, 0x44, 0x600DCAFE);
+      EXPECT_EQ(FakeSysfs::Read32(tree.BarPath(a, 1), 0x44), 0x600DCAFEu);
+    }
     k4160_board_close();
     device::SetDriverBackendForTesting(nullptr);
-    EXPECT_EQ(MappingsUnder(tree.Root()), 0u) << (io ? "io" : "memory");
-    EXPECT_EQ(OpenFdCount(), fds_before_) << (io ? "io" : "memory");
+    EXPECT_EQ(core::CardTable[0].load(), nullptr);
+    EXPECT_EQ(MappingsUnder(tree.Root()), 0u);
+    EXPECT_EQ(OpenFdCount(), fds_before_);
   }
-}
-
-TEST_F(LinuxBackendTest, CardWithoutInterruptLineIsRefusedAndReleased) {
-  FakeFunction card = KpxCard("0000:01:00.0", false, 0);
-  card.irq = 0;
-  tree_.Add(card);
-  Install();
-  EXPECT_EQ(k4160_board_init(), 1001u);
-  EXPECT_STREQ(ErrorText(), "Card does not have all items expected for KPX4X60\n");
-  EXPECT_EQ(MappingsUnder(tree_.Root()), 0u);  // the registration was undone
-  k4160_board_close();
-  EXPECT_EQ(OpenFdCount(), fds_before_);
-}
-
-TEST_F(LinuxBackendTest, SecondCardFailingKeepsTheFirstUntilClose) {
-  tree_.Add(KpxCard("0000:01:00.0", true, 0));
-  FakeFunction broken = KpxCard("0000:02:00.0", true, 1);
-  broken.bars[1].file_size = 2;
-  tree_.Add(broken);
-  Install();
-  EXPECT_EQ(k4160_board_init(), 1002u);
-  write_dword_pld_register(0, 0x44, 0x600DCAFE);
-  EXPECT_EQ(FakeSysfs::Read32(tree_.BarPath("0000:01:00.0", 1), 0x44), 0x600DCAFEu);
-  EXPECT_EQ(core::CardTable[1].load(), nullptr);
-  k4160_board_close();
-  EXPECT_EQ(core::CardTable[0].load(), nullptr);
-  EXPECT_EQ(MappingsUnder(tree_.Root()), 0u);
-  EXPECT_EQ(OpenFdCount(), fds_before_);
 }
 
 // Runs k4160_board_init() in a child process that may not write the register
@@ -255,6 +252,11 @@ struct ChildResult {
   unsigned fds_before, fds_after;
 };
 
+struct ChildReport {
+  uint32_t ran, result, fds_before, fds_after;
+  char text[1024];
+};
+
 ChildResult InitWithoutWritePermission(FakeSysfs &tree, const std::string &name) {
   if (::geteuid() != 0) ::chmod(tree.BarPath(name, 1).c_str(), 0444);
   int out[2];
@@ -262,10 +264,7 @@ ChildResult InitWithoutWritePermission(FakeSysfs &tree, const std::string &name)
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(out[0]);
-    struct {
-      uint32_t ran, result, fds_before, fds_after;
-      char text[1024];
-    } report{};
+    ChildReport report{};
     if (::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0)) {
       report.ran = 1;
       report.fds_before = OpenFdCount();
@@ -278,10 +277,7 @@ ChildResult InitWithoutWritePermission(FakeSysfs &tree, const std::string &name)
     ::_exit(0);
   }
   ::close(out[1]);
-  struct {
-    uint32_t ran, result, fds_before, fds_after;
-    char text[1024];
-  } report{};
+  ChildReport report{};
   const ssize_t n = ::read(out[0], &report, sizeof report);
   ::close(out[0]);
   int status = 0;

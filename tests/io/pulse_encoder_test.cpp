@@ -1,5 +1,6 @@
-// Pulse output, count and handwheel input modes, encoder counters, filter and
-// counter flags: the bits each write keeps and changes.
+// Pulse output mode, encoder counters, filter and counter flags: the bits
+// each write keeps and changes (the count and handwheel input modes are in
+// the shared-register tables of signal_fields_test.cpp).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -70,20 +71,6 @@ TEST_F(PulseEncoder, ThreadedPulseOutputModeLosesNoConcurrentUpdate) {
   EXPECT_EQ(kpx4160_sim_get_pcl_register(0, 0, 0x9C) >> 16, kCounts);
 }
 
-TEST_F(PulseEncoder, CountInputModeTwoBitsOfTheAxisByte) {
-  OpenCards(1);
-  kpx4160_sim_set_pld_register(0, 0x40, 0xFFFFFFFF);
-  kpx4160_sim_trace_clear();
-  k4160_counter_config(1, 5);  // mode & 3 = 1 into bits 8-9
-  EXPECT_EQ(DecodedTrace(), (Ops{PldRead(0, 0x40, 0xFFFFFFFF), PldWrite(0, 0x40, 0xFFFFFDFF)}));
-  kpx4160_sim_set_pld_register(0, 0x40, 0x38383838);
-  k4160_counter_config(0, 2);
-  EXPECT_EQ(kpx4160_sim_get_pld_register(0, 0x40), 0x3838383Au);
-  kpx4160_sim_set_pld_register(0, 0x40, 0x3838383B);
-  k4160_counter_config(0, 0);
-  EXPECT_EQ(kpx4160_sim_get_pld_register(0, 0x40), 0x38383838u);
-}
-
 TEST_F(PulseEncoder, PldEncoderSignExtensionAndPreset) {
   OpenCards(1);
   struct Case {
@@ -117,21 +104,6 @@ TEST_F(PulseEncoder, ChipEncoderCounter) {
   k4160_set_encoder_pcl(0, INT32_MIN);
   k4160_set_encoder_pcl(0, 134217727);
   EXPECT_EQ(DecodedTrace(), (Ops{PclWrite32(0, 1, 0xA4, 0xF8000001), PclWrite32(0, 0, 0xA4, 134217727)}));
-}
-
-TEST_F(PulseEncoder, HandwheelInputModeBits) {
-  OpenCards(1);
-  kpx4160_sim_set_pcl_register(0, 0, 0xDD, 0);
-  kpx4160_sim_trace_clear();
-  k4160_set_handwheel_inmode(0, 2, 1);
-  EXPECT_EQ(DecodedTrace(), (Ops{PclRead(0, 0, 0xDD, 0), PclWrite32(0, 0, 0x9D, 0x00E00000)}));
-  // All other bits kept; bit 22 stays set; option other than 1 clears bit 23.
-  kpx4160_sim_set_pcl_register(0, 0, 0xDD, 0xFFFFFFFF);
-  k4160_set_handwheel_inmode(0, 0, 0);
-  EXPECT_EQ(kpx4160_sim_get_pcl_register(0, 0, 0x9D), 0xFF4FFFFFu | 0x00400000u);
-  kpx4160_sim_set_pcl_register(0, 1, 0xDD, 0x00800000);
-  k4160_set_handwheel_inmode(1, 7, 2);  // mode cut to 3
-  EXPECT_EQ(kpx4160_sim_get_pcl_register(0, 1, 0x9D), 0x00700000u);
 }
 
 TEST_F(PulseEncoder, EncoderFilterByteCappedAt254) {

@@ -92,10 +92,8 @@ TEST_F(SignalFields, SignalConfig3) {
          k4160_config_comparator(a, 1, 2, 0);
          return Change{0xF002, 1u << 12 | 2u << 14 | B(1)};
        }},
-      {"comparator conditions cut, action 1", [](uint16_t a) {
-         k4160_config_comparator(a, 7, 5, 1);
-         return Change{0xF002, 3u << 12 | 1u << 14};
-       }},
+      {"condition 1 kept out of condition 2", [](uint16_t a) { k4160_config_comparator(a, 7, 0, 1); return Change{0xF002, 3u << 12}; }},
+      {"condition 2 cut to its field", [](uint16_t a) { k4160_config_comparator(a, 0, 7, 1); return Change{0xF002, 3u << 14}; }},
       {"trigger source 1", [](uint16_t a) { k4160_set_latch_trigger_source(a, 1); return Change{0x660, 0x660}; }},
       {"trigger source 2 clears", [](uint16_t a) { k4160_set_latch_trigger_source(a, 2); return Change{0x660, 0}; }},
       {"soft limit action 0", [](uint16_t a) { k4160_config_softlimit(a, 0); return Change{B(1), B(1)}; }},

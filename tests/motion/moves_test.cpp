@@ -2,6 +2,7 @@
 // absolute targets and ramp-down points.
 #include <gtest/gtest.h>
 
+#include "motion/profile_compute.h"
 #include "motion/ramp_down.h"
 #include "tests/motion/motion_fixture.h"
 
@@ -203,14 +204,28 @@ TEST_F(Moves, ResetTargetAndPulseLoop) {
   EXPECT_EQ(kpx4160_sim_get_pcl_register(0, 1, 0x80), static_cast<uint32_t>(-30));
 }
 
+// Axes 30 and 31 exist on card 15 but have no profile record: every call
+// that needs one reaches no card; a stop that needs none still does.
 TEST_F(Moves, AxisNumbersOfThirtyAndAboveAreRefused) {
-  OpenCards(16);  // axes 30 and 31 exist on card 15, but have no record
+  OpenCards(16);
+  EXPECT_EQ(motion::ProfileFor(29), &Record(29));
+  EXPECT_EQ(motion::ProfileFor(14, 1), &Record(29));
+  EXPECT_EQ(motion::ProfileFor(15, 0), nullptr);
+  EXPECT_EQ(motion::ProfileFor(0, 2), nullptr);
   DefaultProfile(29);
   kpx4160_sim_trace_clear();
   k4160_t_pmove(29, 10, 0);
   EXPECT_FALSE(OnAxis(DecodedTrace(), 14, 1).empty());
   kpx4160_sim_trace_clear();
   for (uint16_t axis : {uint16_t{30}, uint16_t{31}, uint16_t{0xFFFF}}) {
+    EXPECT_EQ(motion::ProfileFor(axis), nullptr);
+    k4160_variety_speed_range(axis, 1, 1000);
+    k4160_variety_speed_range_org(axis, 1, 1000);
+    k4160_set_profile(axis, 1000, 2000, 0.1, 0.1);
+    k4160_set_s_profile(axis, 1000, 2000, 0.1, 0.1, 10, 10);
+    k4160_set_st_profile(axis, 1000, 2000, 0.1, 0.1, 0.01, 0.01);
+    motion::ComputeTrapezoidProfile(static_cast<uint16_t>(axis >> 1), axis & 1, 1, 2, 3, 4);
+    motion::WriteProfileRegisters(static_cast<uint16_t>(axis >> 1), axis & 1);
     k4160_t_pmove(axis, 10, 1);
     k4160_s_pmove(axis, 10, 1);
     k4160_ex_t_pmove(axis, 10, 1);
@@ -219,8 +234,12 @@ TEST_F(Moves, AxisNumbersOfThirtyAndAboveAreRefused) {
     k4160_s_vmove(axis, 1);
     MOTION_default_const_vmove(axis, 1);
     EXPECT_EQ(k4160_pulse_loop(axis), 0u);
+    k4160_decel_stop(axis, 0.1);
+    k4160_change_speed(axis, 100);
   }
   EXPECT_TRUE(DecodedTrace().empty());
+  k4160_imd_stop(31);
+  EXPECT_EQ(DecodedTrace(), (std::vector<RegisterOp>{Command(15, 1, 0x49)}));
 }
 
 }  // namespace

@@ -251,26 +251,6 @@ TEST_F(SpeedProfile, FixedRangeRefusalsAndFailedLookup) {
   EXPECT_TRUE(DecodedTrace().empty());
 }
 
-TEST_F(SpeedProfile, AxisNumbersBeyondTableAreRefused) {
-  OpenCards(1);
-  EXPECT_EQ(motion::ProfileFor(29), &Record(29));
-  EXPECT_EQ(motion::ProfileFor(30), nullptr);
-  EXPECT_EQ(motion::ProfileFor(0xFFFF), nullptr);
-  EXPECT_EQ(motion::ProfileFor(15, 0), nullptr);
-  EXPECT_EQ(motion::ProfileFor(14, 1), &Record(29));
-  EXPECT_EQ(motion::ProfileFor(0, 2), nullptr);
-  for (uint16_t axis : {uint16_t{30}, uint16_t{31}, uint16_t{0xFFFF}}) {
-    k4160_variety_speed_range(axis, 1, 1000);
-    k4160_variety_speed_range_org(axis, 1, 1000);
-    k4160_set_profile(axis, 1000, 2000, 0.1, 0.1);
-    k4160_set_s_profile(axis, 1000, 2000, 0.1, 0.1, 10, 10);
-    k4160_set_st_profile(axis, 1000, 2000, 0.1, 0.1, 0.01, 0.01);
-    motion::ComputeTrapezoidProfile(static_cast<uint16_t>(axis >> 1), axis & 1, 1, 2, 3, 4);
-    motion::WriteProfileRegisters(static_cast<uint16_t>(axis >> 1), axis & 1);
-  }
-  EXPECT_TRUE(DecodedTrace().empty());
-}
-
 TEST_F(SpeedProfile, VectorProfileStoredUnchecked) {
   k4160_set_vector_profile(1000, 5000, 0.1, -0.2);
   const motion::VectorProfile &v = motion::TheVectorProfile();

@@ -160,17 +160,5 @@ TEST_F(StopsStatus, ClosedLibraryReadsAsStopped) {
   EXPECT_TRUE(DecodedTrace().empty());
 }
 
-TEST_F(StopsStatus, AxisNumbersOfThirtyAndAboveAreRefused) {
-  OpenCards(16);
-  for (uint16_t axis : {uint16_t{30}, uint16_t{31}, uint16_t{0xFFFF}}) {
-    k4160_decel_stop(axis, 0.1);
-    k4160_change_speed(axis, 100);
-  }
-  EXPECT_TRUE(DecodedTrace().empty());
-  // Stops that use no record still reach card 15.
-  k4160_imd_stop(31);
-  EXPECT_EQ(DecodedTrace(), (Ops{Command(15, 1, 0x49)}));
-}
-
 }  // namespace
 }  // namespace kpx::test

@@ -19,7 +19,10 @@ void SimTest::SetUp() {
   kpx4160_sim_set_clock(KPX4160_SIM_CLOCK_VIRTUAL, -1.0);
 }
 
+// Every test also checks that no PLD register was reached at an offset the
+// PLD cannot decode (a dword register read at 0x61 instead of 0x60).
 void SimTest::TearDown() {
+  EXPECT_EQ(kpx4160_sim_misaligned_accesses(), 0u) << "32-bit PLD access at an offset not a multiple of 4";
   CloseLibraryCompletely();
   kpx4160_sim_reset();
 }

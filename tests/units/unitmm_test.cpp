@@ -106,59 +106,48 @@ TEST_F(Units, PositionsTruncateTowardZero) {
   EXPECT_EQ(k4160_get_position_unitmm(0, nullptr), -1);
 }
 
-TEST_F(Units, EncoderCountsConvertBothWays) {
+// Each unit call against the pulse call it stands for, from the same state.
+TEST_F(Units, UnitCallsPutThePulseCallsTrafficOnTheCard) {
   OpenCards(1);
-  ASSERT_EQ(k4160_set_equiv(1, 8.0), 1);
-  ExpectSameTraffic([] { k4160_set_encoder(1, -25); }, [] { return k4160_set_encoder_unitmm(1, -3.2); });
-  kpx4160_sim_trace_clear();
-  double want_units = k4160_get_encoder(1) / 8.0;
-  const auto want = DecodedTrace();
-  kpx4160_sim_trace_clear();
-  double units = 0;
-  EXPECT_EQ(k4160_get_encoder_unitmm(1, &units), 1);
-  EXPECT_EQ(DecodedTrace(), want);
-  EXPECT_EQ(units, want_units);
-  EXPECT_EQ(k4160_get_encoder_unitmm(1, nullptr), -1);
-}
-
-TEST_F(Units, PointMovesTakeWholeUnits) {
-  OpenCards(1);
+  k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
+  const struct { double e0, e1; std::function<void()> pulse; std::function<int32_t()> unit; } rows[] = {
+      {1, 8, [] { k4160_set_encoder(1, -25); }, [] { return k4160_set_encoder_unitmm(1, -3.2); }},
+      {400, 1, [] { k4160_set_profile(0, 1000, 2000, 0.1, 0.1); k4160_t_pmove(0, 1200, 0); },
+       [] { k4160_set_profile(0, 1000, 2000, 0.1, 0.1); return k4160_t_pmove_unitmm(0, 3, 0); }},
+      {400, 1, [] { k4160_t_pmove(0, -1200, 1); }, [] { return k4160_t_pmove_unitmm(0, -3, 1); }},
+      {400, 1, [] { k4160_ex_t_pmove(0, 2000, 0); }, [] { return k4160_ex_t_pmove_unitmm(0, 5, 0); }},
+      {400, 1, [] { k4160_s_pmove(0, 400, 0); }, [] { return k4160_s_pmove_unitmm(0, 1, 0); }},
+      {400, 1, [] { k4160_ex_s_pmove(0, -800, 0); }, [] { return k4160_ex_s_pmove_unitmm(0, -2, 0); }},
+      {400, 1, [] { k4160_reset_target_position(0, 1100); }, [] { return k4160_reset_target_position_unitmm(0, 2.75); }},
+      {400, 200, [] { k4160_t_line2(0, 400, 1, 200, 0); }, [] { return k4160_t_line2_unitmm(0, 1, 1, 1, 0); }},
+      {400, 200, [] { k4160_t_line2(1, -600, 0, 800, 1); }, [] { return k4160_t_line2_unitmm(1, -3, 0, 2, 1); }},
+      {1, 400, [] { k4160_set_profile(1, 400, 4000, 0.2, 0.3); }, [] { return k4160_set_profile_unitmm(1, 1, 10, 0.2, 0.3); }},
+      // S sections are whole pulses per second: 0.29 x 100 gives 28.
+      {1, 100, [] { k4160_set_s_profile(1, 100, 1000, 0.2, 0.3, 28, 50); },
+       [] { return k4160_set_s_profile_unitmm(1, 1, 10, 0.2, 0.3, 0.29, 0.5); }},
+      {1, 100, [] { k4160_set_st_profile(1, 100, 1000, 0.2, 0.3, 0.05, 0.07); },
+       [] { return k4160_set_st_profile_unitmm(1, 1, 10, 0.2, 0.3, 0.05, 0.07); }},
+  };
+  for (const auto &row : rows) {
+    ASSERT_EQ(k4160_set_equiv(0, row.e0), 1);
+    ASSERT_EQ(k4160_set_equiv(1, row.e1), 1);
+    ExpectSameTraffic(row.pulse, row.unit);
+  }
+  // The traffic itself holds the converted distance, and counts read back in units.
   ASSERT_EQ(k4160_set_equiv(0, 400), 1);
-  k4160_set_profile(0, 1000, 2000, 0.1, 0.1);
-  ExpectSameTraffic([] { k4160_t_pmove(0, 1200, 0); }, [] { return k4160_t_pmove_unitmm(0, 3, 0); });
-  ExpectSameTraffic([] { k4160_t_pmove(0, -1200, 1); }, [] { return k4160_t_pmove_unitmm(0, -3, 1); });
-  ExpectSameTraffic([] { k4160_ex_t_pmove(0, 2000, 0); }, [] { return k4160_ex_t_pmove_unitmm(0, 5, 0); });
-  ExpectSameTraffic([] { k4160_s_pmove(0, 400, 0); }, [] { return k4160_s_pmove_unitmm(0, 1, 0); });
-  ExpectSameTraffic([] { k4160_ex_s_pmove(0, -800, 0); }, [] { return k4160_ex_s_pmove_unitmm(0, -2, 0); });
-  ExpectSameTraffic([] { k4160_reset_target_position(0, 1100); },
-                    [] { return k4160_reset_target_position_unitmm(0, 2.75); });
-  // The traffic itself holds the converted distance.
   kpx4160_sim_trace_clear();
   k4160_t_pmove_unitmm(0, 3, 0);
   EXPECT_EQ(Only(DecodedTrace(), Op::kPclWrite).front(), PclWrite32(0, 0, 0x80, 1200));
+  ASSERT_EQ(k4160_set_equiv(1, 8.0), 1);
+  kpx4160_sim_set_pld_register(0, 0x10, 0x0FFFFFE7);  // -25 in the 28-bit count of chip axis 1
+  double units = 0;
+  EXPECT_EQ(k4160_get_encoder_unitmm(1, &units), 1);
+  EXPECT_EQ(units, -25 / 8.0);
+  EXPECT_EQ(k4160_get_encoder_unitmm(1, nullptr), -1);
 }
 
-TEST_F(Units, LineUsesEachAxissOwnEquivalent) {
+TEST_F(Units, VectorProfileAndFixedRangeInUnits) {
   OpenCards(1);
-  k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
-  ASSERT_EQ(k4160_set_equiv(0, 400), 1);
-  ASSERT_EQ(k4160_set_equiv(1, 200), 1);
-  ExpectSameTraffic([] { k4160_t_line2(0, 400, 1, 200, 0); }, [] { return k4160_t_line2_unitmm(0, 1, 1, 1, 0); });
-  ExpectSameTraffic([] { k4160_t_line2(1, -600, 0, 800, 1); }, [] { return k4160_t_line2_unitmm(1, -3, 0, 2, 1); });
-}
-
-TEST_F(Units, SpeedsScaleTimesDoNot) {
-  OpenCards(1);
-  ASSERT_EQ(k4160_set_equiv(1, 400), 1);
-  ExpectSameTraffic([] { k4160_set_profile(1, 400, 4000, 0.2, 0.3); },
-                    [] { return k4160_set_profile_unitmm(1, 1, 10, 0.2, 0.3); });
-  ASSERT_EQ(k4160_set_equiv(1, 100), 1);
-  // S sections are whole pulses per second: 0.29 x 100 gives 28.
-  ExpectSameTraffic([] { k4160_set_s_profile(1, 100, 1000, 0.2, 0.3, 28, 50); },
-                    [] { return k4160_set_s_profile_unitmm(1, 1, 10, 0.2, 0.3, 0.29, 0.5); });
-  ExpectSameTraffic([] { k4160_set_st_profile(1, 100, 1000, 0.2, 0.3, 0.05, 0.07); },
-                    [] { return k4160_set_st_profile_unitmm(1, 1, 10, 0.2, 0.3, 0.05, 0.07); });
-
   ASSERT_EQ(k4160_set_equiv(1, 400), 1);
   EXPECT_EQ(k4160_set_vector_profile_unitmm(1, 1, 10, 0.2, 0.3), 1);
   const motion::VectorProfile &v = motion::TheVectorProfile();
@@ -166,7 +155,6 @@ TEST_F(Units, SpeedsScaleTimesDoNot) {
   EXPECT_EQ(v.max_speed, 4000);
   EXPECT_EQ(v.accel_time, 0.2);
   EXPECT_EQ(v.decel_time, 0.3);
-
   // Fixing the range at 250 units/s is fixing it at 100000 pulses/s: unit 10.
   EXPECT_EQ(k4160_variety_speed_range_unitmm(1, 1, 250), 1);
   EXPECT_EQ(motion::ProfileFor(1)->range_mode, 1);
