@@ -256,7 +256,7 @@ uint32_t SimCard::Read(uint32_t offset, uint32_t width) {
     ++misaligned_accesses;
     return 0;
   }
-  const uint32_t v = offset == kPldInputPort ? InputPort() : pld_reads[offset / 4];
+  const uint32_t v = (offset & ~3u) == kPldInputPort ? InputPort() : pld_reads[offset / 4];
   return width == 16 ? (v & 0xFFFF) : v;
 }
 
