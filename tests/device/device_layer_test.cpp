@@ -232,8 +232,14 @@ TEST_F(DeviceLayer, ResourceCheckTakesOneInterruptAndTheSpacesOfBars0To5) {
     EXPECT_EQ(card->interrupt_handler, nullptr);
     if (!row.ok) continue;
     std::string spaces;
-    for (const auto &s : card->spaces)
-      spaces += s.is_active ? std::string(1, s.is_memory ? 'm' : 'i') + std::to_string(s.item_index) : "..";
+    for (const auto &s : card->spaces) {
+      if (!s.is_active) {
+        spaces += "..";
+        continue;
+      }
+      spaces += s.is_memory ? 'm' : 'i';
+      spaces += std::to_string(s.item_index);
+    }
     EXPECT_EQ(spaces, row.spaces);
     EXPECT_EQ(device::GetU32(card->interrupt_request, 0), row.items[0].type == 1 ? 0x100u : 0x101u);
   }

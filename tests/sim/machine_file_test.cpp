@@ -199,7 +199,7 @@ TEST_F(MachineFile, TheLogIsWrittenAtTheLastClose) {
   const std::string svg = ::testing::TempDir() + "machine_log.svg";
   std::remove(csv.c_str());
   std::remove(svg.c_str());
-  Load("[log]\ncsv = \"" + csv + "\"\nsvg = \"" + svg + "\"\ninterval = 0.01\n");
+  Load("[log]\ncsv = '" + csv + "'\nsvg = '" + svg + "'\ninterval = 0.01\n");  // literal strings: Windows paths hold backslashes
   ASSERT_EQ(k4160_board_init(), 1u);  // a second, nested init
   k4160_t_pmove(0, 3000, 0);
   WaitDone({0});
