@@ -37,6 +37,8 @@ def argument(ptype, name, null_ok):
         return f'F.Buffer<{base}>({"true" if null_ok else "false"})'
     if t == 'k4160_board_isr_t':
         return 'F.Isr()'
+    if t == 'k4160_board_isr_ex_t':
+        return 'F.IsrEx()'
     if t in ENUM_MAX:
         return f'F.Enum<{t}>({ENUM_MAX[t]})'
     if t == 'double':

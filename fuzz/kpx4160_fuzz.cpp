@@ -113,6 +113,7 @@ class Fuzz {
     return &slot;
   }
   k4160_board_isr_t Isr();
+  k4160_board_isr_ex_t IsrEx();
   // A file the call may write: the null device, none, or one it cannot open.
   const char *Path() {
     static constexpr const char *kPaths[] = {"/dev/null", nullptr, "", "/nonexistent-kpx4160-fuzz/log.csv"};
@@ -150,6 +151,9 @@ void FuzzIsr(uint16_t card) {
   if (++isr_calls % 3 == 0) k4160_set_int_disable();
 }
 k4160_board_isr_t Fuzz::Isr() { return in_.ConsumeBool() ? FuzzIsr : nullptr; }
+// The extended callback does the same with what the handler read.
+void FuzzIsrEx(uint16_t card, uint32_t, uint32_t, uint16_t, void *) { FuzzIsr(card); }
+k4160_board_isr_ex_t Fuzz::IsrEx() { return in_.ConsumeBool() ? FuzzIsrEx : nullptr; }
 
 struct Call {
   const char *name;
