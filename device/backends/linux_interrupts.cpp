@@ -1,6 +1,7 @@
 #if defined(__linux__)
 
 #include "device/backends/linux_interrupts.h"
+#include "device/backends/linux_status.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,11 +16,6 @@
 
 namespace kpx::device::linux_pci {
 namespace {
-
-constexpr uint32_t kStatusOk = 0;
-constexpr uint32_t kStatusInsufficientResources = 0x20000005;
-constexpr uint32_t kStatusFailedEnablingInterrupt = 0x2000000C;
-constexpr uint32_t kStatusOperationFailed = 0x20000020;
 
 // uio_pci_generic delivers the running total of the card's interrupts as a
 // 32-bit count on every read.

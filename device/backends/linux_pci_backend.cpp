@@ -1,6 +1,7 @@
 #if defined(__linux__)
 
 #include "device/backends/linux_pci_backend.h"
+#include "device/backends/linux_status.h"
 
 #include <fcntl.h>
 #include <linux/vfio.h>
@@ -27,14 +28,14 @@ using linux_pci::VfioDevice;
 
 namespace {
 
-constexpr uint32_t kStatusOk = 0;
-constexpr uint32_t kStatusInterruptNotEnabled = 0x2000000D;
-constexpr uint32_t kStatusDeviceNotFound = 0x2000000F;
-constexpr uint32_t kStatusMapFailed = 0x20000017;
-constexpr uint32_t kStatusNoResources = 0x20000019;
-constexpr uint32_t kStatusInvalidParameter = 0x2000001B;
-constexpr uint32_t kStatusOperationFailed = 0x20000020;
-constexpr uint32_t kStatusFailedEnablingInterrupt = 0x2000000C;
+using linux_pci::kStatusFailedEnablingInterrupt;
+using linux_pci::kStatusDeviceNotFound;
+using linux_pci::kStatusInterruptNotEnabled;
+using linux_pci::kStatusInvalidParameter;
+using linux_pci::kStatusMapFailed;
+using linux_pci::kStatusNoResources;
+using linux_pci::kStatusOk;
+using linux_pci::kStatusOperationFailed;
 
 // The record set this back end answers is the one of driver 12.30.
 constexpr uint32_t kReportedDriverVersion = kMinimumDriverVersion;

@@ -1,6 +1,7 @@
 #if defined(__linux__)
 
 #include "device/backends/linux_vfio.h"
+#include "device/backends/linux_status.h"
 
 #include <fcntl.h>
 #include <linux/vfio.h>
@@ -15,9 +16,6 @@
 
 namespace kpx::device::linux_pci {
 namespace {
-
-constexpr uint32_t kStatusOk = 0;
-constexpr uint32_t kStatusDeviceNotFound = 0x2000000F;
 
 // The kernel's name of the driver that hands cards to user space.
 constexpr const char *kVfioDriverName = "vfio-pci";

@@ -1,6 +1,7 @@
 #if defined(__linux__)
 
 #include "device/backends/linux_vfio_interrupt.h"
+#include "device/backends/linux_status.h"
 
 #include <linux/vfio.h>
 #include <poll.h>
@@ -15,14 +16,6 @@
 #include "device/error_text.h"
 
 namespace kpx::device::linux_pci {
-namespace {
-
-constexpr uint32_t kStatusOk = 0;
-constexpr uint32_t kStatusInsufficientResources = 0x20000005;
-constexpr uint32_t kStatusFailedEnablingInterrupt = 0x2000000C;
-constexpr uint32_t kStatusOperationFailed = 0x20000020;
-
-}  // namespace
 
 uint32_t VfioInterrupt::Start(std::shared_ptr<VfioDevice> device, std::shared_ptr<CardInterrupt> &out) {
   vfio_irq_info info{};
