@@ -1,7 +1,7 @@
-/* An application function named like one of the library's exports must not
- * replace the library's own: R_move starts its move with the library's
- * Start_r_move, so this program's Start_r_move is never called and the axis
- * moves. */
+// An application function named like one of the library's exports must not
+// replace the library's own: R_move starts its move with the library's
+// Start_r_move, so this program's Start_r_move is never called and the axis
+// moves.
 #include <stdio.h>
 
 #include "kpx4160.h"

@@ -20,10 +20,8 @@ namespace {
 int failures = 0;
 
 void Check(bool ok, const char *what) {
-  if (!ok) {
-    std::printf("FAIL: %s\n", what);
-    ++failures;
-  }
+  if (!ok) std::printf("FAIL: %s\n", what);
+  failures += ok ? 0 : 1;
 }
 
 template <typename F>
@@ -45,11 +43,8 @@ int ResolveDefNames(HMODULE dll, const char *def_path) {
     if (!exports || name.empty() || name == "EXPORTS") continue;
     ++count;
     FARPROC p = GetProcAddress(dll, name.c_str());
-    if (p == nullptr) std::printf("FAIL: %s not exported\n", name.c_str()), ++failures;
-    if (eq == "=" && p != GetProcAddress(dll, target.c_str())) {
-      std::printf("FAIL: %s is not the code of %s\n", name.c_str(), target.c_str());
-      ++failures;
-    }
+    Check(p != nullptr, (name + " not exported").c_str());
+    Check(eq != "=" || p == GetProcAddress(dll, target.c_str()), (name + " is not the code of " + target).c_str());
   }
   return count;
 }
