@@ -1,7 +1,8 @@
 // The Linux back end over fake sysfs trees: the scan order and the register
-// path to each card, and every refused card. The real kernel's files,
-// permissions, port widths, interrupts through uio_pci_generic and VFIO's
-// working path are checked in a QEMU guest (tests/kernel/run_guest.sh).
+// path to each card, and the cards refused for what their sysfs files say.
+// The real kernel's files, permissions, port widths, interrupts through
+// uio_pci_generic and vfio-pci, and VFIO's working path are checked in a QEMU
+// guest (tests/kernel/run_guest.sh).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

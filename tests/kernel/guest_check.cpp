@@ -108,7 +108,7 @@ void CheckEdu(Card &card, const char *refused_irq_word) {
   // Configuration space: the IDs, a write and read back of the interrupt line at 0x3C, past the header at 0x48.
   // (0x3D-0x3F, the interrupt pin and two latency fields, are read-only.)
   uint32_t ids = 0, line = 0x5A, readback = 0, past_header = 0;
-  Check(card.Config(0x00, &ids, true) == 0 && ids == 0x11e81234, "configuration IDs " + std::to_string(ids));
+  Check(card.Config(0x00, &ids, true) == 0 && ids == 0x11e81234, "configuration read of the IDs");
   const bool ok = card.Config(0x3C, &line, false) == 0 && card.Config(0x3C, &readback, true) == 0;
   Check(ok && (readback & 0xFF) == 0x5A, "configuration write and read back at 0x3C: " + std::to_string(readback));
   const bool past_header_read = card.Config(0x48, &past_header, true) == 0;
