@@ -23,17 +23,4 @@ class SimMotionTest : public SimTest {
   static kpx4160_sim_axis_state State(unsigned card, unsigned chip_axis);
 };
 
-// The profile the library loaded into a chip axis's pre-registers: speeds
-// and S sections in speed units, rate values as written.
-struct LoadedProfile {
-  uint32_t fl, fh, ur, dr, su;
-  double unit;  // pulses/s per speed unit
-  double Span() const { return static_cast<double>(fh) - fl; }
-  // Time of a symmetric point move of n pulses (both ramps at ur, trapezoidal or S).
-  double SymmetricMoveTime(double n, bool s_curve = false) const;
-  // Distance a trapezoidal decelerating stop from fh down to fl covers.
-  double StopDistance() const;
-};
-LoadedProfile ReadLoadedProfile(unsigned card, unsigned chip_axis);
-
 }  // namespace kpx::test
