@@ -29,6 +29,12 @@ void SimMotionTest::WaitFor(const std::function<bool()> &pred, double max_second
   }
 }
 
+int32_t SimMotionTest::Run(uint16_t axis, const std::function<void()> &start, double max_seconds) {
+  start();
+  WaitDone({axis}, max_seconds);
+  return k4160_get_position(axis);
+}
+
 kpx4160_sim_axis_state SimMotionTest::State(unsigned card, unsigned chip_axis) {
   kpx4160_sim_axis_state s{};
   EXPECT_EQ(kpx4160_sim_get_axis_state(card, chip_axis, &s), 0);

@@ -21,6 +21,8 @@ class SimMotionTest : public SimTest {
   double WaitDone(std::initializer_list<uint16_t> axes, double max_seconds = 60.0);
   // Polls until pred holds (fails after max_seconds of simulated time).
   void WaitFor(const std::function<bool()> &pred, double max_seconds = 60.0);
+  // Starts a move, waits until it ends and returns where the axis is.
+  int32_t Run(uint16_t axis, const std::function<void()> &start, double max_seconds = 60.0);
   static double Now() { return kpx4160_sim_time(); }
   static kpx4160_sim_axis_state State(unsigned card, unsigned chip_axis);
 };

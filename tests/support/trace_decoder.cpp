@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdio>
-#include <ostream>
 
 namespace kpx::test {
 namespace {
@@ -81,19 +80,6 @@ std::vector<RegisterOp> OnAxis(const std::vector<RegisterOp> &ops, uint32_t card
   return out;
 }
 
-RegisterOp PclWrite32(uint32_t card, uint32_t chip_axis, uint32_t code, uint32_t value) {
-  return {Op::kPclWrite, card, chip_axis, code, value, 32};
-}
-RegisterOp PclWrite16(uint32_t card, uint32_t chip_axis, uint32_t code, uint32_t value) {
-  return {Op::kPclWrite, card, chip_axis, code, value, 16};
-}
-RegisterOp PclRead(uint32_t card, uint32_t chip_axis, uint32_t code, uint32_t value) {
-  return {Op::kPclRead, card, chip_axis, code, value, 32};
-}
-RegisterOp Command(uint32_t card, uint32_t chip_axis, uint32_t code) { return {Op::kCommand, card, chip_axis, code, 0, 16}; }
-RegisterOp PldWrite(uint32_t card, uint32_t offset, uint32_t value) { return {Op::kPldWrite, card, 0, offset, value, 32}; }
-RegisterOp PldRead(uint32_t card, uint32_t offset, uint32_t value) { return {Op::kPldRead, card, 0, offset, value, 32}; }
-
 std::string ToString(const RegisterOp &op) {
   static constexpr const char *kNames[] = {"pcl-write", "pcl-read", "command",   "main-status",
                                            "sstsw",     "otpw",     "pld-write", "pld-read"};
@@ -102,7 +88,5 @@ std::string ToString(const RegisterOp &op) {
                 kNames[static_cast<int>(op.op)], op.card, op.chip_axis, op.code, op.value, op.width);
   return buf;
 }
-
-void PrintTo(const RegisterOp &op, std::ostream *os) { *os << ToString(op); }
 
 }  // namespace kpx::test
