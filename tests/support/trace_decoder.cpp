@@ -2,11 +2,12 @@
 
 #include <array>
 #include <cstdio>
-#include <ostream>
 
 namespace kpx::test {
 namespace {
 
+// Each chip axis has four 16-bit ports at 0x80 + 0x20 x axis: the command and
+// main status (+0), OTPW / SSTSW (+8), the low (+0x10) and high (+0x18) data.
 constexpr uint32_t kChipFirst = 0x80, kChipEnd = 0xC0, kStride = 0x20;
 constexpr uint32_t kCmd = 0x00, kOtpw = 0x08, kLow = 0x10, kHigh = 0x18;
 
@@ -35,42 +36,31 @@ std::vector<RegisterOp> Decode(const std::vector<kpx4160_sim_access> &raw) {
       ops.push_back({a.is_write ? Op::kPldWrite : Op::kPldRead, a.card, 0, a.offset, a.value, a.width});
       continue;
     }
-    const uint32_t axis = (a.offset - kChipFirst) / kStride;
-    const uint32_t port = (a.offset - kChipFirst) % kStride;
+    const uint32_t axis = (a.offset - kChipFirst) / kStride, port = (a.offset - kChipFirst) % kStride;
     AxisState &s = state[a.card][axis];
-    if (a.is_write) {
-      if (port == kLow) s.low = a.value;
-      if (port == kHigh) {
-        s.high = a.value;
-        s.high_written = true;
-      }
-      if (port == kOtpw) ops.push_back({Op::kOtpw, a.card, axis, 0, a.value, 16});
-      if (port == kCmd) {
-        s.pending_read = -1;
-        if (a.value >= 0x80 && a.value < 0xC0) {
-          const bool wide = s.high_written;
-          ops.push_back({Op::kPclWrite, a.card, axis, a.value, wide ? (s.high << 16 | s.low) : s.low, wide ? 32u : 16u});
-        } else if (a.value >= 0xC0 && a.value < 0x100) {
-          ops.push_back({Op::kPclRead, a.card, axis, a.value, 0, 0});
-          s.pending_read = static_cast<int>(ops.size() - 1);
-        } else {
-          ops.push_back({Op::kCommand, a.card, axis, a.value, 0, 16});
-        }
-        s.high_written = false;
-      }
-    } else {
-      if (port == kCmd) ops.push_back({Op::kMainStatus, a.card, axis, 0, a.value, 16});
-      if (port == kOtpw) ops.push_back({Op::kSstsw, a.card, axis, 0, a.value, 16});
+    if (!a.is_write) {
+      if (port == kCmd || port == kOtpw)
+        ops.push_back({port == kCmd ? Op::kMainStatus : Op::kSstsw, a.card, axis, 0, a.value, 16});
       if ((port == kLow || port == kHigh) && s.pending_read >= 0) {
         RegisterOp &r = ops[static_cast<size_t>(s.pending_read)];
-        if (port == kHigh) {
-          r.value |= a.value << 16;
-          r.width = 32;
-        } else {
-          r.value |= a.value;
-          if (r.width == 0) r.width = 16;
-        }
+        r.value |= port == kHigh ? a.value << 16 : a.value;
+        r.width = port == kHigh ? 32 : (r.width == 0 ? 16 : r.width);
       }
+    } else if (port == kLow || port == kHigh) {
+      (port == kLow ? s.low : s.high) = a.value;
+      s.high_written = s.high_written || port == kHigh;
+    } else if (port == kOtpw) {
+      ops.push_back({Op::kOtpw, a.card, axis, 0, a.value, 16});
+    } else if (port == kCmd) {
+      // 0x80-0xBF write a register from the data ports, 0xC0-0xFF read one.
+      s.pending_read = a.value >= 0xC0 && a.value < 0x100 ? static_cast<int>(ops.size()) : -1;
+      if (a.value >= 0x80 && a.value < 0xC0)
+        ops.push_back({Op::kPclWrite, a.card, axis, a.value, s.high_written ? (s.high << 16 | s.low) : s.low,
+                       s.high_written ? 32u : 16u});
+      else
+        ops.push_back({s.pending_read >= 0 ? Op::kPclRead : Op::kCommand, a.card, axis, a.value, 0,
+                       s.pending_read >= 0 ? 0u : 16u});
+      s.high_written = false;
     }
   }
   return ops;
@@ -90,34 +80,13 @@ std::vector<RegisterOp> OnAxis(const std::vector<RegisterOp> &ops, uint32_t card
   return out;
 }
 
-RegisterOp PclWrite32(uint32_t card, uint32_t chip_axis, uint32_t code, uint32_t value) {
-  return {Op::kPclWrite, card, chip_axis, code, value, 32};
-}
-RegisterOp PclWrite16(uint32_t card, uint32_t chip_axis, uint32_t code, uint32_t value) {
-  return {Op::kPclWrite, card, chip_axis, code, value, 16};
-}
-RegisterOp PclRead(uint32_t card, uint32_t chip_axis, uint32_t code, uint32_t value) {
-  return {Op::kPclRead, card, chip_axis, code, value, 32};
-}
-RegisterOp Command(uint32_t card, uint32_t chip_axis, uint32_t code) {
-  return {Op::kCommand, card, chip_axis, code, 0, 16};
-}
-RegisterOp PldWrite(uint32_t card, uint32_t offset, uint32_t value) {
-  return {Op::kPldWrite, card, 0, offset, value, 32};
-}
-RegisterOp PldRead(uint32_t card, uint32_t offset, uint32_t value) {
-  return {Op::kPldRead, card, 0, offset, value, 32};
-}
-
 std::string ToString(const RegisterOp &op) {
-  static constexpr const char *kNames[] = {"pcl-write", "pcl-read", "command", "main-status",
+  static constexpr const char *kNames[] = {"pcl-write", "pcl-read", "command",   "main-status",
                                            "sstsw",     "otpw",     "pld-write", "pld-read"};
   char buf[128];
   std::snprintf(buf, sizeof buf, "%s card %u axis %u code 0x%X value 0x%X width %u",
                 kNames[static_cast<int>(op.op)], op.card, op.chip_axis, op.code, op.value, op.width);
   return buf;
 }
-
-void PrintTo(const RegisterOp &op, std::ostream *os) { *os << ToString(op); }
 
 }  // namespace kpx::test

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ struct RegisterOp {
 };
 
 std::string ToString(const RegisterOp &op);
+// Lets GoogleTest print operations readably.
+inline void PrintTo(const RegisterOp &op, std::ostream *os) { *os << ToString(op); }
 
 // The whole trace so far, raw.
 std::vector<kpx4160_sim_access> RawTrace();
@@ -45,17 +48,12 @@ std::vector<RegisterOp> Decode(const std::vector<kpx4160_sim_access> &raw);
 std::vector<RegisterOp> Only(const std::vector<RegisterOp> &ops, Op kind);
 std::vector<RegisterOp> OnAxis(const std::vector<RegisterOp> &ops, uint32_t card, uint32_t chip_axis);
 
-// Shorthands for expected operations.
-RegisterOp PclWrite32(uint32_t card, uint32_t chip_axis, uint32_t code, uint32_t value);
-RegisterOp PclWrite16(uint32_t card, uint32_t chip_axis, uint32_t code, uint32_t value);
-RegisterOp PclRead(uint32_t card, uint32_t chip_axis, uint32_t code, uint32_t value);
-RegisterOp Command(uint32_t card, uint32_t chip_axis, uint32_t code);
-RegisterOp PldWrite(uint32_t card, uint32_t offset, uint32_t value);
-RegisterOp PldRead(uint32_t card, uint32_t offset, uint32_t value);
+// Shorthands for expected operations (card, chip axis or PLD offset, code, value).
+inline RegisterOp PclWrite32(uint32_t c, uint32_t a, uint32_t code, uint32_t v) { return {Op::kPclWrite, c, a, code, v, 32}; }
+inline RegisterOp PclWrite16(uint32_t c, uint32_t a, uint32_t code, uint32_t v) { return {Op::kPclWrite, c, a, code, v, 16}; }
+inline RegisterOp PclRead(uint32_t c, uint32_t a, uint32_t code, uint32_t v) { return {Op::kPclRead, c, a, code, v, 32}; }
+inline RegisterOp Command(uint32_t c, uint32_t a, uint32_t code) { return {Op::kCommand, c, a, code, 0, 16}; }
+inline RegisterOp PldWrite(uint32_t c, uint32_t offset, uint32_t v) { return {Op::kPldWrite, c, 0, offset, v, 32}; }
+inline RegisterOp PldRead(uint32_t c, uint32_t offset, uint32_t v) { return {Op::kPldRead, c, 0, offset, v, 32}; }
 
 }  // namespace kpx::test
-
-// Lets GoogleTest print operations readably.
-namespace kpx::test {
-void PrintTo(const RegisterOp &op, std::ostream *os);
-}
