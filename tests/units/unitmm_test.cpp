@@ -54,7 +54,8 @@ TEST_F(Units, EquivalentStoreAndConversionsBetweenUnitsAndPulses) {
       {k4160_read_current_speed_unitmm, 0, 12340 / 4.0}};
   for (const auto &r : reads) {
     double units = 0, untouched = 3;
-    EXPECT_EQ(std::pair(r.get(r.axis, &units), units), std::pair(1, r.units));
+    EXPECT_EQ(r.get(r.axis, &units), 1);
+    EXPECT_EQ(units, r.units);
     EXPECT_EQ(r.get(r.axis, nullptr) + r.get(30, &untouched) + r.get(31, &untouched), -1);  // 30 up: refused
     EXPECT_EQ(untouched, 3);
   }
