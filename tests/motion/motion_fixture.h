@@ -2,9 +2,7 @@
 // to its load-time zero state, and a runner of {call, register traffic} rows.
 #pragma once
 
-#include <cstdint>
 #include <limits>
-#include <vector>
 
 #include "motion/axis_profile.h"
 #include "support/sim_fixture.h"

@@ -69,7 +69,6 @@ TEST_F(StopsHomeStatus, RegisterTrafficOfEveryCall) {
       // Home options in SignalConfig2 (shared: other bits kept): bits 24-27 count - 1, bit 29 mode.
       {[] { Set(1, 1, 0xDD, ~0u); k4160_config_home_mode(3, 0, 1); }, {R3(0xDD, ~0u), W3(0x9D, 0xD0FFFFFF)}},
       {[] { Set(1, 1, 0xDD, 0); k4160_config_home_mode(3, 7, 16); }, {R3(0xDD, 0), W3(0x9D, 0x2F000000)}},
-      {[] { Set(1, 1, 0xDD, ~0u); k4160_config_home_mode(3, 1, 5); }, {R3(0xDD, ~0u), W3(0x9D, 0xF4FFFFFF)}},
       {[] { Set(1, 1, 0xDD, ~0u); k4160_config_home_mode(3, 1, 0); }, {R3(0xDD, ~0u), W3(0x9D, 0xF0FFFFFF)}},
       {[] { Set(1, 1, 0xDD, ~0u); k4160_config_home_mode(3, 0, 17); }, {R3(0xDD, ~0u), W3(0x9D, 0xD0FFFFFF)}},
       // Handwheel: a flat profile (start = max, rates 1), then its code into the

@@ -54,16 +54,14 @@ TEST(SvgPlot, CurvesPerAxisOnThePanelsAndValidDocumentsForOddInput) {
     for (const auto &curve : speed) EXPECT_EQ(curve.size(), row.speed_points);
     EXPECT_EQ(path.empty() ? 0 : path[0].size(), row.path_points);
   }
-  // First instant on the left edge, last on the right, rest on the floor and
-  // the peak on the top; the path fills the panel in x, larger y higher up.
+  // First instant on the left edge, last on the right, the peak on the top;
+  // the path at one scale on both axes, larger y higher up.
   const auto l = tools::svg::LayoutFor({});
   const std::string doc = tools::svg::RenderSvg(log);
   const auto axis0 = Curves(doc, "speed").at(0), path = Curves(doc, "path").at(0);
   EXPECT_NEAR(axis0.front().first, l.speed.Left(), 0.01);
   EXPECT_NEAR(axis0.back().first, l.speed.Right(), 0.01);
-  EXPECT_NEAR(axis0.front().second, l.speed.Bottom(), 0.01);
   EXPECT_NEAR(axis0[50].second, l.speed.Top(), 0.01);
-  EXPECT_NEAR(path.back().first - path.front().first, l.path.w, 0.02);
   EXPECT_NEAR(path.front().second - path.back().second, 1000 * l.path.w / 10000, 0.02);  // same scale in y
 }
 
