@@ -10,7 +10,9 @@
 #include <tuple>
 #include <vector>
 
+#include "core/card_table.h"
 #include "device/error_text.h"
+#include "irq/interrupt_service.h"
 #include "support/sim_fixture.h"
 #include "support/trace_decoder.h"
 
@@ -132,7 +134,8 @@ TEST_F(InterruptThreaded, EnableAcknowledgeCallbacksDisableFromTheCallbackAndClo
   EXPECT_EQ(ControlWrites(1, 0x300), 2u);
   EXPECT_EQ(DecodedTrace(), (Ops{PclRead(1, 0, 0xF2, 0), PclRead(1, 0, 0xF3, 0), PclRead(1, 0, 0xF2, 0),
                                  PclRead(1, 0, 0xF3, 0)}));
-  // Each interrupt: acknowledged at the raising card, causes and main status read at card 0 axis 0.
+  // Each interrupt: acknowledged at the raising card; causes and main status
+  // read at card 0 chip axis 0, whichever card raised it.
   kpx4160_sim_config_log_clear();
   kpx4160_sim_trace_clear();
   for (unsigned i = 0; i < 5; ++i) ASSERT_EQ(kpx4160_sim_raise_interrupt(1), 0);
@@ -143,7 +146,8 @@ TEST_F(InterruptThreaded, EnableAcknowledgeCallbacksDisableFromTheCallbackAndClo
   ASSERT_EQ(trace.size(), 15u);
   EXPECT_EQ(OnAxis(trace, 0, 0), trace);
   for (unsigned i = 0; i < 15; i += 3)
-    EXPECT_EQ(std::tie(trace[i].code, trace[i + 1].code, trace[i + 2].op), std::make_tuple(0xF2u, 0xF3u, Op::kMainStatus));
+    EXPECT_EQ(std::tie(trace[i].code, trace[i + 1].code, trace[i + 2].op),
+              std::make_tuple(0xF2u, 0xF3u, Op::kMainStatus));
   EXPECT_EQ(plain_calls[0].load(), 0u);
   // The extended callback takes the one slot and gets those values as read.
   int user = 0;
@@ -162,15 +166,21 @@ TEST_F(InterruptThreaded, EnableAcknowledgeCallbacksDisableFromTheCallbackAndClo
   ASSERT_EQ(kpx4160_sim_raise_interrupt(1), 0);
   ASSERT_TRUE(WaitUntil([] { return plain_calls[1].load() == 6 && kpx4160_sim_interrupt_waiters(1) == 0; }));
   EXPECT_EQ(kpx4160_sim_interrupt_enabled(1), 0);
+  // The ended service stays until an application thread frees it.
+  const device::CardRecord &card1 = *core::UsableCard(1);
+  EXPECT_TRUE(WaitUntil([&] { return !irq::InterruptServiceRunning(card1); }));
+  EXPECT_TRUE(irq::HasInterruptService(card1));
   // A fresh service after it ended; closed while both threads wait.
   k4160_set_board_isr_ex(ExCallback, nullptr);
   ASSERT_EQ(k4160_set_int_enable(1), 0);
+  EXPECT_TRUE(irq::InterruptServiceRunning(card1));
   ASSERT_EQ(k4160_set_int_enable(0), 0);
   EXPECT_EQ(kpx4160_sim_request_count(kRequestInterruptEnable), 3u);
   ASSERT_TRUE(Waiting(0) && Waiting(1));
   ASSERT_EQ(kpx4160_sim_raise_interrupt(0), 0);
   const ExCall last = LastExCall(2);
-  EXPECT_EQ(std::make_pair(std::get<0>(last), std::get<4>(last)), std::make_pair(uint16_t{0}, static_cast<void *>(nullptr)));
+  EXPECT_EQ(std::get<0>(last), 0);  // the raising card, and the new user pointer
+  EXPECT_EQ(std::get<4>(last), nullptr);
   k4160_board_close();
   EXPECT_EQ(kpx4160_sim_interrupt_enabled(0) + kpx4160_sim_interrupt_enabled(1), 0);
   EXPECT_EQ(kpx4160_sim_interrupt_waiters(0) + kpx4160_sim_interrupt_waiters(1), 0u);
