@@ -1,17 +1,24 @@
-// Fixture of the motion tests: simulated cards, and every AxisProfile record
-// and the vector profile back to their load-time zero state.
+// Fixture of the motion tests: simulated cards, every AxisProfile record back
+// to its load-time zero state, and a runner of {call, register traffic} rows.
 #pragma once
 
-#include <cmath>
-#include <cstdint>
 #include <limits>
-#include <vector>
 
 #include "motion/axis_profile.h"
 #include "support/sim_fixture.h"
 #include "support/trace_decoder.h"
 
 namespace kpx::test {
+
+using Ops = std::vector<RegisterOp>;
+inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+inline constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// One call (with any register presets it needs) and the exact traffic it must make.
+struct TrafficRow {
+  void (*call)();
+  Ops ops;
+};
 
 class MotionTest : public SimTest {
  protected:
@@ -23,14 +30,14 @@ class MotionTest : public SimTest {
     SimTest::TearDown();
     motion::ClearAllProfiles();
   }
-  static motion::AxisProfile &Record(uint16_t axis) { return *motion::ProfileFor(axis); }
+  // Rows run in order: a row may rely on the state the rows before it left.
+  static void ExpectTraffic(const std::vector<TrafficRow> &rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+      kpx4160_sim_trace_clear();
+      rows[i].call();
+      EXPECT_EQ(DecodedTrace(), rows[i].ops) << "row " << i;
+    }
+  }
 };
-
-inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-inline constexpr double kInf = std::numeric_limits<double>::infinity();
-
-inline RegisterOp PclRead16(uint32_t card, uint32_t chip_axis, uint32_t code, uint32_t value) {
-  return {Op::kPclRead, card, chip_axis, code, value, 16};
-}
 
 }  // namespace kpx::test
