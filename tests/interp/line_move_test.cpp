@@ -13,89 +13,67 @@ class LineMove : public InterpTest {};
 using Ops = std::vector<RegisterOp>;
 constexpr uint32_t U(int32_t v) { return static_cast<uint32_t>(v); }
 
-struct AxisAt {
-  uint32_t card, chip;
-};
-
 // A line: distance and long-axis distance to each axis, then each axis's
 // speed registers (start, maximum, both rates, multiplier for unit 1 pulse/s),
-// its operation mode read and written back with the line's mode, then both starts.
-Ops ExpectedLine(AxisAt a, int32_t d1, AxisAt b, int32_t d2, uint32_t long_axis, uint32_t start, uint32_t max,
-                 uint32_t rate, uint32_t mode_a = 0, uint32_t mode_b = 0) {
-  Ops want = {PclWrite32(a.card, a.chip, 0x80, U(d1)), PclWrite32(a.card, a.chip, 0x88, long_axis),
-              PclWrite32(b.card, b.chip, 0x80, U(d2)), PclWrite32(b.card, b.chip, 0x88, long_axis)};
-  for (const auto &[x, mode] : {std::pair{a, mode_a}, std::pair{b, mode_b}})
-    want.insert(want.end(), {PclWrite16(x.card, x.chip, 0x81, start), PclWrite16(x.card, x.chip, 0x82, max),
-                             PclWrite16(x.card, x.chip, 0x83, rate), PclWrite16(x.card, x.chip, 0x84, rate),
-                             PclWrite16(x.card, x.chip, 0x85, 1199), PclWrite32(x.card, x.chip, 0x86, 0),
-                             PclRead(x.card, x.chip, 0xD7, mode), PclWrite32(x.card, x.chip, 0x87, (mode & 0xFBFF5B80u) | 0x63)});
-  want.insert(want.end(), {Command(a.card, a.chip, 0x53), Command(b.card, b.chip, 0x53)});
-  return want;
+// its operation mode read and written back with the line's mode, then both
+// starts. Axes as {card, chip axis}.
+uint32_t ModeBefore(uint32_t card, uint32_t chip) { return card == chip ? ~0u : 0x00030341u; }
+Ops Line(std::pair<uint32_t, uint32_t> a, int32_t d1, std::pair<uint32_t, uint32_t> b, int32_t d2, uint32_t long_axis,
+         uint32_t start, uint32_t max, uint32_t rate) {
+  Ops w = {PclWrite32(a.first, a.second, 0x80, U(d1)), PclWrite32(a.first, a.second, 0x88, long_axis),
+           PclWrite32(b.first, b.second, 0x80, U(d2)), PclWrite32(b.first, b.second, 0x88, long_axis)};
+  for (const auto &x : {a, b}) {
+    const uint32_t mode = ModeBefore(x.first, x.second);
+    w.insert(w.end(), {PclWrite16(x.first, x.second, 0x81, start), PclWrite16(x.first, x.second, 0x82, max),
+                       PclWrite16(x.first, x.second, 0x83, rate), PclWrite16(x.first, x.second, 0x84, rate),
+                       PclWrite16(x.first, x.second, 0x85, 1199), PclWrite32(x.first, x.second, 0x86, 0),
+                       PclRead(x.first, x.second, 0xD7, mode),
+                       PclWrite32(x.first, x.second, 0x87, (mode & 0xFBFF5B80u) | 0x63)});
+  }
+  w.insert(w.end(), {Command(a.first, a.second, 0x53), Command(b.first, b.second, 0x53)});
+  return w;
+}
+
+Ops operator+(Ops a, const Ops &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
 }
 
 TEST_F(LineMove, RegisterTrafficOfLines) {
+  // Vector profile 1000 -> 5000 pulses/s in 0.1 s (a line ramps down as it
+  // ramps up, whatever its own deceleration time). A 3-4-5 line: path 5000,
+  // the long axis's share 0.8, both axes 800 -> 4000 with rates
+  // trunc(0.1 x 19660800 / (2 x 3200) - 1) = 306; an axis-parallel line's
+  // rates are trunc(0.1 x 19660800 / 8000 - 1) = 244.
+  const Ops three_four_five = Line({0, 0}, 3000, {0, 1}, -4000, 4000, 800, 4000, 306);
   struct Case {
     const char *what;
-    std::function<void()> prepare, call;
+    std::function<void()> call;
     Ops want;
+  } const cases[] = {
+    {"3-4-5 line", [] { k4160_t_line2(0, 3000, 1, -4000, 0); }, three_four_five},
+    {"absolute: logical positions read and subtracted first", [] { k4160_t_line2(0, 3500, 1, -4200, 1); },
+     Ops{PclRead(0, 0, 0xE3, 500), PclRead(0, 1, 0xE3, U(-200))} + three_four_five},
+    {"any mode but 1 is relative", [] { k4160_t_line2(0, 3500, 1, -4200, 2); },
+     Line({0, 0}, 3500, {0, 1}, -4200, 4200, 768, 3841, 318)},
+    {"axes on two cards, second axis first", [] { k4160_t_line2(2, -4000, 1, 3000, 0); },
+     Line({1, 0}, -4000, {0, 1}, 3000, 4000, 800, 4000, 306)},
+    {"axis-parallel: the moving axis takes the path speeds", [] { k4160_t_line2(0, 0, 1, -2500, 0); },
+     Line({0, 0}, 0, {0, 1}, -2500, 2500, 1000, 5000, 244)},
+    {"no length: speeds 0 become the lowest register values", [] { k4160_t_line2(0, 0, 1, 0, 0); },
+     Line({0, 0}, 0, {0, 1}, 0, 0, 1, 1, 1)},
+    {"axis 30", [] { k4160_t_line2(30, 100, 1, 100, 1); }, {}},
+    {"axis 31", [] { k4160_t_line2(0, 100, 31, 100, 1); }, {}},
+    {"three-axis lines do nothing", [] { k4160_t_line3(); }, {}},
+    {"four-axis lines do nothing", [] { k4160_t_line4(); }, {}},
   };
-  // Vector profile 1000 -> 5000 pulses/s in 0.1 s. A 3-4-5 line: path 5000,
-  // the long axis's share 0.8, both axes 800 -> 4000 with rates
-  // trunc(0.1 x 19660800 / (2 x 3200) - 1) = 306.
-  const Case cases[] = {
-    {"3-4-5 line keeps the other mode bits; its own deceleration time does not matter",
-     [] {
-       k4160_set_vector_profile(1000, 5000, 0.1, 0.7);
-       kpx4160_sim_set_pcl_register(0, 0, 0x97, ~0u);
-       kpx4160_sim_set_pcl_register(0, 1, 0x97, 0x00030341);
-     },
-     [] { k4160_t_line2(0, 3000, 1, -4000, 0); },
-     ExpectedLine({0, 0}, 3000, {0, 1}, -4000, 4000, 800, 4000, 306, ~0u, 0x00030341)},
-    {"absolute: logical positions read and subtracted first",
-     [] {
-       kpx4160_sim_set_pcl_register(0, 0, 0xE3, 500);
-       kpx4160_sim_set_pcl_register(0, 1, 0xE3, U(-200));
-     },
-     [] { k4160_t_line2(0, 3500, 1, -4200, 1); },
-     [] {
-       Ops w = ExpectedLine({0, 0}, 3000, {0, 1}, -4000, 4000, 800, 4000, 306);
-       w.insert(w.begin(), {PclRead(0, 0, 0xE3, 500), PclRead(0, 1, 0xE3, U(-200))});
-       return w;
-     }()},
-    {"any mode but 1 is relative", [] {}, [] { k4160_t_line2(0, 3500, 1, -4200, 2); },
-     ExpectedLine({0, 0}, 3500, {0, 1}, -4200, 4200, 768, 3841, 318)},
-    {"axes on two cards, second axis first", [] {}, [] { k4160_t_line2(2, -4000, 1, 3000, 0); },
-     ExpectedLine({1, 0}, -4000, {0, 1}, 3000, 4000, 800, 4000, 306)},
-    // Rates trunc(0.1 x 19660800 / 8000 - 1) = 244.
-    {"axis-parallel line: the moving axis takes the path speeds", [] {}, [] { k4160_t_line2(0, 0, 1, -2500, 0); },
-     ExpectedLine({0, 0}, 0, {0, 1}, -2500, 2500, 1000, 5000, 244)},
-    {"no length: speeds 0 become the lowest register values", [] {}, [] { k4160_t_line2(0, 0, 1, 0, 0); },
-     ExpectedLine({0, 0}, 0, {0, 1}, 0, 0, 1, 1, 1)},
-    {"a path speed beyond every range leaves the records as they were",
-     [] {
-       k4160_set_profile(0, 1000, 2000, 0.1, 0.1);
-       k4160_set_profile(1, 1000, 2000, 0.1, 0.1);
-       k4160_set_vector_profile(1000, 20000000, 0.1, 0.1);
-     },
-     [] { k4160_t_line2(0, 1000, 1, 0, 0); },
-     ExpectedLine({0, 0}, 1000, {0, 1}, 0, 1000, 1000, 2000, 982)},
-    {"axes without profile records, three- and four-axis lines",
-     [] {},
-     [] {
-       k4160_t_line2(30, 100, 1, 100, 1);
-       k4160_t_line2(0, 100, 31, 100, 1);
-       k4160_t_line2(0xFFFF, 100, 0, 100, 0);
-       k4160_t_line3();
-       k4160_t_line4();
-     },
-     {}},
-  };
+  kpx4160_sim_set_pcl_register(0, 0, 0xE3, 500);
+  kpx4160_sim_set_pcl_register(0, 1, 0xE3, U(-200));
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
-    k4160_set_vector_profile(1000, 5000, 0.1, 0.1);
+    k4160_set_vector_profile(1000, 5000, 0.1, 0.7);
     for (unsigned card : {0u, 1u})
-      for (unsigned chip : {0u, 1u}) kpx4160_sim_set_pcl_register(card, chip, 0x97, 0);
-    c.prepare();
+      for (unsigned chip : {0u, 1u}) kpx4160_sim_set_pcl_register(card, chip, 0x97, ModeBefore(card, chip));
     kpx4160_sim_trace_clear();
     c.call();
     EXPECT_EQ(DecodedTrace(), c.want);
@@ -108,6 +86,12 @@ TEST_F(LineMove, MoveAllAndSynchronisedStarts) {
   const uint32_t rate2 = kpx4160_sim_get_pcl_register(1, 0, 0x83) & 0xFFFF;
   const uint32_t rate1 = kpx4160_sim_get_pcl_register(0, 1, 0x83) & 0xFFFF;
   ASSERT_NE(rate1, rate2);
+  // Each axis completely, in list order: distance, no multiplier change, its
+  // own deceleration rate, the mode (sync fields kept), its start.
+  const Ops axis2 = {PclWrite32(1, 0, 0x86, 0), PclWrite16(1, 0, 0x84, rate2), PclRead(1, 0, 0xD7, ~0u),
+                     PclWrite32(1, 0, 0x87, 0xFBFF5BC1), Command(1, 0, 0x53)};
+  const Ops axis1 = {PclWrite32(0, 1, 0x86, 0), PclWrite16(0, 1, 0x84, rate1), PclRead(0, 1, 0xD7, 0x030C0000),
+                     PclWrite32(0, 1, 0x87, 0x030C0041), Command(0, 1, 0x53)};
   static const uint16_t axes[] = {2, 1}, far_axes[] = {0, 30};
   static const int32_t dist[] = {1000, -500};
   struct Case {
@@ -116,13 +100,11 @@ TEST_F(LineMove, MoveAllAndSynchronisedStarts) {
     int32_t result;
     Ops want;
   } const cases[] = {
-    // Each axis completely in list order: distance, no multiplier change, its
-    // own deceleration rate, the mode (sync fields kept), its start.
     {"two axes", [] { return k4160_set_t_move_all(2, axes, dist, 0); }, 1,
-     {PclWrite32(1, 0, 0x80, 1000), PclWrite32(1, 0, 0x86, 0), PclWrite16(1, 0, 0x84, rate2),
-      PclRead(1, 0, 0xD7, ~0u), PclWrite32(1, 0, 0x87, 0xFBFF5BC1), Command(1, 0, 0x53),
-      PclWrite32(0, 1, 0x80, U(-500)), PclWrite32(0, 1, 0x86, 0), PclWrite16(0, 1, 0x84, rate1),
-      PclRead(0, 1, 0xD7, 0x030C0000), PclWrite32(0, 1, 0x87, 0x030C0041), Command(0, 1, 0x53)}},
+     Ops{PclWrite32(1, 0, 0x80, 1000)} + axis2 + Ops{PclWrite32(0, 1, 0x80, U(-500))} + axis1},
+    {"absolute", [] { return k4160_set_t_move_all(2, axes, dist, 1); }, 1,
+     Ops{PclRead(1, 0, 0xE3, 250), PclWrite32(1, 0, 0x80, 750)} + axis2 +
+         Ops{PclRead(0, 1, 0xE3, U(-100)), PclWrite32(0, 1, 0x80, U(-400))} + axis1},
     {"no axes", [] { return k4160_set_t_move_all(0, axes, dist, 0); }, -1, {}},
     {"no axis list", [] { return k4160_set_t_move_all(2, nullptr, dist, 0); }, -1, {}},
     {"no distances", [] { return k4160_set_t_move_all(2, axes, nullptr, 0); }, -1, {}},
@@ -135,6 +117,8 @@ TEST_F(LineMove, MoveAllAndSynchronisedStarts) {
     {"simultaneous start", [] { return k4160_start_move_all(3); }, 1, {Command(1, 1, 0x06)}},
     {"simultaneous start on no card", [] { return k4160_start_move_all(40); }, 1, {}},
   };
+  kpx4160_sim_set_pcl_register(1, 0, 0xE3, 250);
+  kpx4160_sim_set_pcl_register(0, 1, 0xE3, U(-100));
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     kpx4160_sim_set_pcl_register(1, 0, 0x97, ~0u);
@@ -143,35 +127,14 @@ TEST_F(LineMove, MoveAllAndSynchronisedStarts) {
     EXPECT_EQ(c.call(), c.result);
     EXPECT_EQ(DecodedTrace(), c.want);
   }
-  // With absolute targets the list form programs each axis as a single point move does.
-  Ops singles;
-  for (bool list : {false, true}) {
-    kpx4160_sim_set_pcl_register(1, 0, 0x97, 0x0F0CA5FF);
-    kpx4160_sim_set_pcl_register(1, 0, 0xE3, 77);
-    kpx4160_sim_set_pcl_register(0, 1, 0xE3, U(-9));
-    kpx4160_sim_trace_clear();
-    if (list) {
-      EXPECT_EQ(k4160_set_t_move_all(2, axes, dist, 1), 1);
-      EXPECT_EQ(DecodedTrace(), singles);
-    } else {
-      k4160_t_pmove(2, 1000, 1);
-      k4160_t_pmove(1, -500, 1);
-      singles = DecodedTrace();
-      ASSERT_EQ(singles.front(), PclRead(1, 0, 0xE3, 77));
-    }
-  }
-}
-
-TEST_F(LineMove, SyncFieldsChangeOnlyTheirBits) {
+  // The sync fields of the operation mode and signal configuration 1.
   RunFieldSteps({false, 0x97}, {
-    {"flag1, mode 3", [](uint16_t a) { EXPECT_EQ(k4160_set_sync_option(a, 1, 0, 3, 9), 1); return Change{0x030C0000, 0x010C0000}; }},
-    {"flag2, mode 1", [](uint16_t a) { EXPECT_EQ(k4160_set_sync_option(a, 0, 1, 1, 0), 1); return Change{0x030C0000, 0x02040000}; }},
-    {"all off", [](uint16_t a) { EXPECT_EQ(k4160_set_sync_option(a, 0, 0, 0, 0), 1); return Change{0x030C0000, 0}; }},
+    {"flag1, mode 3", [](uint16_t a) { k4160_set_sync_option(a, 1, 0, 3, 9); }, 0x030C0000, 0x010C0000},
+    {"all off", [](uint16_t a) { k4160_set_sync_option(a, 0, 0, 0, 0); }, 0x030C0000, 0},
   });
   RunFieldSteps({false, 0x9C}, {
-    {"sync stop 1", [](uint16_t a) { EXPECT_EQ(k4160_set_sync_stop_mode(a, 1), 1); return Change{B(19), B(19)}; }},
-    {"CSTA beside it", [](uint16_t a) { k4160_config_CSTA_PIN(a, 1); return Change{B(18), B(18)}; }},
-    {"sync stop 0", [](uint16_t a) { EXPECT_EQ(k4160_set_sync_stop_mode(a, 0), 1); return Change{B(19), 0}; }},
+    {"sync stop 1", [](uint16_t a) { k4160_set_sync_stop_mode(a, 1); }, B(19), B(19)},
+    {"sync stop 0", [](uint16_t a) { k4160_set_sync_stop_mode(a, 0); }, B(19), 0},
   });
 }
 
