@@ -64,8 +64,6 @@ TEST_F(LineMove, RegisterTrafficOfLines) {
      Line({0, 0}, 0, {0, 1}, 0, 0, 1, 1, 1)},
     {"axis 30", [] { k4160_t_line2(30, 100, 1, 100, 1); }, {}},
     {"axis 31", [] { k4160_t_line2(0, 100, 31, 100, 1); }, {}},
-    {"three-axis lines do nothing", [] { k4160_t_line3(); }, {}},
-    {"four-axis lines do nothing", [] { k4160_t_line4(); }, {}},
   };
   kpx4160_sim_set_pcl_register(0, 0, 0xE3, 500);
   kpx4160_sim_set_pcl_register(0, 1, 0xE3, U(-200));

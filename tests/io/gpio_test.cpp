@@ -3,9 +3,13 @@
 // terminals, both spread over the two chip axes of a card.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <tuple>
 
 #include "io/field_harness.h"
+#include "io/io_mutex.h"
 
 namespace kpx::test {
 namespace {
@@ -60,6 +64,26 @@ TEST_F(Gpio, OutputsRoundTripThroughThePortAndTheTerminals) {
   kpx4160_sim_trace_clear();
   k4160_read_outport(1);
   ExpectPortRead(6, 0x44);  // sub-status bits 6, 5, 4: the terminals' state
+}
+
+// The port functions wait for the io mutex (re-entrant: held twice here) and
+// get through once it is released.
+TEST_F(Gpio, ThreadedPortFunctionsWaitForIoMutex) {
+  k4160_write_outport(1, 0);
+  std::atomic<bool> written{false};
+  io::IoMutex.lock();
+  io::IoMutex.lock();
+  std::thread writer([&written] {
+    k4160_write_outbit(1, 3, 1);
+    written.store(true);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(written.load()) << "the write ran while the io mutex was held";
+  EXPECT_EQ(read_dword_pld_register(1, 0x44) & 0x4, 0x4u);
+  io::IoMutex.unlock();
+  io::IoMutex.unlock();
+  writer.join();
+  EXPECT_EQ(k4160_read_outbit(1, 3), 1);
 }
 
 }  // namespace

@@ -17,15 +17,12 @@ TEST_F(PulseEncoder, WritesPutTheirRegisterTrafficOnTheCard) {
   // 15-20 are terminals 4-6 of chip axis 0, 1, 0, ...; the CMP terminal is 3.
   const Ops all_on = {Command(1, 0, 0x1C), Command(1, 1, 0x1C), Command(1, 0, 0x1D), Command(1, 1, 0x1D),
                       Command(1, 0, 0x1E), Command(1, 1, 0x1E)};
-  const Ops all_off = {Command(1, 0, 0x14), Command(1, 1, 0x14), Command(1, 0, 0x15), Command(1, 1, 0x15),
-                       Command(1, 0, 0x16), Command(1, 1, 0x16)};
   struct Case {
     const char *what;
     std::function<void()> call;
     Ops want;
   } const cases[] = {
     {"outputs 15-20 on", [] { for (uint16_t n = 15; n <= 20; ++n) k4160_write_outbit(1, n, 1); }, all_on},
-    {"outputs 15-20 off", [] { for (uint16_t n = 15; n <= 20; ++n) k4160_write_outbit(1, n, 0); }, all_off},
     {"port bits 14, 16, 18 on", [] { k4160_write_outport(1, 0xFFF54000); },
      {PldRead(1, 0x44, 0), PldWrite(1, 0x44, 0xCFFF), Command(1, 0, 0x1C), Command(1, 1, 0x14), Command(1, 0, 0x1D),
       Command(1, 1, 0x15), Command(1, 0, 0x1E), Command(1, 1, 0x16)}},
