@@ -9,11 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 #include "core/board.h"
 #include "core/card_table.h"
@@ -294,6 +296,72 @@ TEST_F(RegisterAccessThreaded, NoLostUpdateBetweenTwoThreads) {
     t0.join(), t1.join();
     EXPECT_EQ(lost.load(), 0) << c.name;
   }
+  // The pulse output mode's read-modify-write of SignalConfig1 against a locked counter kept in
+  // the register's top half: a mode write between its read and its write would lose counts.
+  kpx4160_sim_set_pcl_register(0, 0, 0xDC, 0);
+  std::atomic<bool> done{false};
+  std::thread modes([&] {
+    for (uint16_t m = 0; !done; m = static_cast<uint16_t>((m + 1) & 7)) k4160_set_pulse_outmode(0, m);
+  });
+  for (uint32_t i = 0; i < 20000; ++i) {
+    core::RegisterTransaction held;
+    core::WritePclRegister32(0, 0, 0x9C, core::ReadPclRegister32(0, 0, 0xDC) + 0x10000);
+  }
+  done = true;
+  modes.join();
+  EXPECT_EQ(kpx4160_sim_get_pcl_register(0, 0, 0x9C) >> 16, 20000u);
+}
+
+// Everything at once for two seconds: a thread per axis of two cards driving its own axis and
+// checking its own output bits, two threads switching interrupts on and off while the callback
+// switches them off too, one raising interrupts, one opening and closing the library (accesses
+// that lose that race find an empty slot). Afterwards no thread, handle or wait is left.
+TEST_F(RegisterAccessThreaded, EveryPathAtOnceLeavesNothingBehind) {
+  OpenCards(2);
+  kpx4160_sim_trace_enable(0);
+  static std::atomic<int> calls{0};
+  k4160_set_board_isr([](uint16_t card) {
+    k4160_check_done(static_cast<uint16_t>(2 * card));
+    if (++calls % 2 == 0) k4160_set_int_disable();
+  });
+  std::atomic<bool> stop{false};
+  std::atomic<int> lost{0};
+  std::vector<std::thread> threads;
+  for (uint16_t axis = 0; axis < 4; ++axis) {
+    threads.emplace_back([&, axis] {
+      const auto card = static_cast<uint16_t>(axis / 2), bit = static_cast<uint16_t>(1 + axis % 2);
+      for (int i = 0; !stop; ++i) {
+        const auto on = static_cast<uint16_t>(i & 1);
+        k4160_set_profile(axis, 100.0 + i % 7, 5000.0, 0.01, 0.02);
+        (i % 3 == 0 ? k4160_t_pmove : k4160_s_pmove)(axis, 200 - i % 400, 0);
+        k4160_write_outbit(card, bit, on);
+        k4160_write_SEVON_PIN(axis, on);
+        if (i % 2) k4160_imd_stop(axis); else k4160_decel_stop(axis, 0.01);
+        lost += k4160_read_outbit(card, bit) != on || k4160_read_SEVON_PIN(axis) != on;
+      }
+    });
+  }
+  for (int t = 0; t < 2; ++t)
+    threads.emplace_back([&] { while (!stop) k4160_set_int_enable(0), k4160_set_int_enable(1), k4160_set_int_disable(); });
+  threads.emplace_back([&] { while (!stop) kpx4160_sim_raise_interrupt(0), kpx4160_sim_raise_interrupt(1); });
+  threads.emplace_back([&] {
+    while (!stop) {
+      EXPECT_EQ(k4160_board_init(), 2u);
+      k4160_board_close();
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  stop = true;
+  for (std::thread &t : threads) t.join();
+  k4160_set_int_disable();
+  k4160_set_board_isr(nullptr);
+  EXPECT_GT(calls.load(), 0);
+  EXPECT_EQ(lost.load(), 0);
+  for (unsigned c = 0; c < 2; ++c) EXPECT_EQ(kpx4160_sim_interrupt_enabled(c), 0);
+  k4160_board_close();
+  EXPECT_EQ(core::InitCount, 0u);
+  EXPECT_EQ(kpx4160_sim_open_handles(), 0u);
+  for (unsigned c = 0; c < 2; ++c) EXPECT_EQ(kpx4160_sim_interrupt_waiters(c), 0u);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // read makes of its register.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "io/field_harness.h"
 
 namespace kpx::test {
@@ -69,6 +71,12 @@ TEST_F(PulseEncoder, WritesPutTheirRegisterTrafficOnTheCard) {
      {PldWrite(1, 0xD0, 187), PldWrite(1, 0xD4, 186), PldWrite(1, 0xCC, 1)}},
     {"PWM 2 off, duty below 0", [] { EXPECT_EQ(k4160_config_PWM2_PIN(1, 0, 2000.0, -3.0), 0); },
      {PldWrite(1, 0xD0, 16744), PldWrite(1, 0xD4, 1), PldWrite(1, 0xCC, 0)}},
+    // NaN passes neither the frequency clamps nor the duty comparisons: the x86 conversion's
+    // 0x80000000 stands for the period, and the duty of 1 still writes period - 1.
+    {"PWM 2 at NaN Hz, duty 1", [] { EXPECT_EQ(k4160_config_PWM2_PIN(1, 1, std::nan(""), 1.0), 0); },
+     {PldWrite(1, 0xD0, 0x80000000u), PldWrite(1, 0xD4, 0x7FFFFFFFu), PldWrite(1, 0xCC, 1)}},
+    {"PWM 2 at 1000 Hz, duty NaN", [] { EXPECT_EQ(k4160_config_PWM2_PIN(1, 1, 1000.0, std::nan("")), 0); },
+     {PldWrite(1, 0xD0, 33488), PldWrite(1, 0xD4, 0x80000000u), PldWrite(1, 0xCC, 1)}},
     {"ERC mode 4", [] { k4160_config_ERC_PIN(0, 4, 0, 0, 0); }, {}},
     {"ERC logic 2", [] { k4160_config_ERC_PIN(0, 0, 2, 0, 0); }, {}},
     {"ERC code 2 above 3", [] { k4160_config_ERC_PIN(0, 0, 0, 0, 4); }, {}},

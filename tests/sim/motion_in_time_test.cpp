@@ -6,6 +6,7 @@
 // register values the library chose.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -313,6 +314,7 @@ TEST_F(PathMotion, ArcsFollowTheCircleChordByChordAndEndOnTheTarget) {
       at_peak += std::fabs(std::hypot(sx.speed, sy.speed) - 4600.0) < 4600.0 * 0.005;
     }
     EXPECT_LT(off, bound);
+    std::printf("%s: farthest sample %.2f pulses off the circle (bound %.2f)\n", c.name, off, bound);
     // Most of the way at the peak chord speed, whatever the chord's direction.
     EXPECT_GT(at_peak, pairs.size() * 0.8);
   }
