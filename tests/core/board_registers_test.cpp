@@ -20,6 +20,7 @@
 #include "core/board.h"
 #include "core/card_table.h"
 #include "core/registers.h"
+#include "core/transfer.h"
 #include "device/driver_records.h"
 #include "device/error_text.h"
 #include "motion/axis_profile.h"
@@ -236,7 +237,12 @@ TEST_F(RegisterAccess, AccessesOutsideTheCardsTouchNothing) {
       [] { return write_word_pcl_otpw(0, 0xFFFF, 0xABCD), read_word_pcl_sstsw(0, 0xFFFF); },
       [] { return write_dword_pld_register(0, 0x144, 1), read_dword_pld_register(0, 0xFFFC); },  // 0x144: card 1's 0x44
       [] { return write_dword_pld_register(0, 0x1000, 1), write_dword_pld_register(0, 0xFE, 1), 0u; },
-      [] { return k4160_write_pcl_register(0, 100, 0x80, 1), k4160_read_pcl_register(0, 100, 0xC0); }});
+      [] { return k4160_write_pcl_register(0, 100, 0x80, 1), k4160_read_pcl_register(0, 100, 0xC0); },
+      [] {  // a base address register past the six a PCI function has
+        device::CardRecord *card = core::CardTable[0].load();
+        if (card != nullptr) core::WriteSpace32(*card, 6, 0x44, 1), core::WriteSpace16(*card, 6, 0x44, 1);
+        return card == nullptr ? 0u : core::ReadSpace32(*card, 6, 0x60) | core::ReadSpace16(*card, 6, 0x60);
+      }});
   kpx4160_sim_set_pld_register(0, 0x60, 0x11111111);
   for (int phase : {0, 1, 2, 3}) {  // before init, port transfers, mapped memory, after close
     const bool open = phase == 1 || phase == 2;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +31,25 @@ using device::PutU32;
 constexpr uint32_t kVendor = 0x0003, kDevice = 0x4160;
 
 class DeviceLayer : public SimTest {};
+
+// Fault injection: the n-th allocation without exceptions from now on fails (0: none does).
+std::atomic<int> fail_nothrow_new_at{0};
+
+}  // namespace
+}  // namespace kpx::test
+
+// Replaces the program's allocation without exceptions, which the library uses for its records.
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
+  if (kpx::test::fail_nothrow_new_at > 0 && --kpx::test::fail_nothrow_new_at == 0) return nullptr;
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+namespace kpx::test {
+namespace {
 
 // The driver is not ours: its request codes and record layouts are fixed by
 // the installed driver binary. The simulated driver reads the same header as
@@ -153,6 +173,10 @@ TEST_F(DeviceLayer, RefusalsCountNothingOpenNothingAndLeaveTheirText) {
        "Failed locking device. Status 0x2000000e - Resource overlap\n", false, false},
       {"no interrupt", [] { kpx4160_sim_set_resources(1, KPX4160_SIM_RESOURCES_NO_INTERRUPT); }, 1, 2, "",
        "Card does not have all items expected for KPX4X60\n", false, true},
+      // Allocations in order: the count's scan record, then the opening's card record and scan record.
+      {"no memory to count", [] { fail_nothrow_new_at = 1; }, 0, 0, "Failed allocating memory\n", "", true, true},
+      {"no memory for the card", [] { fail_nothrow_new_at = 2; }, 0, 2, "", "Failed allocating memory\n", false, false},
+      {"no memory to scan", [] { fail_nothrow_new_at = 3; }, 0, 2, "", "Failed allocating memory\n", false, false},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.what);
@@ -177,7 +201,15 @@ TEST_F(DeviceLayer, RefusalsCountNothingOpenNothingAndLeaveTheirText) {
     device::CloseCard(card);
     EXPECT_EQ(kpx4160_sim_open_handles(), 0u);
     EXPECT_EQ(kpx4160_sim_request_count(0x9538379f), row.registered ? 1u : 0u);
+    fail_nothrow_new_at = 0;
   }
+  // A card closed with an interrupt service still linked has it stopped before the record is freed.
+  static int stops = 0;
+  CardRecord *card = nullptr;
+  ASSERT_EQ(device::OpenCard(card, kVendor, kDevice, 0), 1);
+  card->interrupt_service = {&stops, [](CardRecord &c) { stops += c.interrupt_service.service == &stops; }};
+  device::CloseCard(card);
+  EXPECT_EQ(stops, 1);
   // A text exactly as long as the buffer loses its last character to the terminator, written inside the buffer.
   char text[9] = "xxxxxxxx";
   device::SetErrorText("12345678");
