@@ -1,5 +1,9 @@
 #include "support/fake_sysfs.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,7 +19,7 @@ FakeSysfs::FakeSysfs() {
   if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
   root_ = pattern;
   fs::create_directories(root_ + "/sys/bus/pci/devices");
-  fs::create_directories(root_ + "/dev");
+  fs::create_directories(root_ + "/dev/vfio");  // where the VFIO container sits, if the module is loaded
 }
 
 FakeSysfs::~FakeSysfs() {
@@ -48,6 +52,10 @@ void FakeSysfs::Add(const FakeFunction &f) {
     fs::resize_file(DeviceDir(f.name) + "/" + leaf, static_cast<uintmax_t>(size));
   }
   Write(DeviceDir(f.name) + "/config", 0, f.device << 16 | f.vendor);
+  Write(DeviceDir(f.name) + "/config", 4, 0x0407, 2);  // I/O, memory, bus master, INTx disable
+  if (f.uio < 0) return;
+  fs::create_directories(DeviceDir(f.name) + "/uio/uio" + std::to_string(f.uio));
+  if (::mkfifo((DevRoot() + "/uio" + std::to_string(f.uio)).c_str(), 0600) != 0) throw std::runtime_error("mkfifo");
 }
 
 void FakeSysfs::WriteText(const std::string &name, const std::string &leaf, const std::string &text) {
@@ -65,6 +73,14 @@ uint32_t FakeSysfs::Read(const std::string &path, uint32_t offset, uint32_t byte
 void FakeSysfs::Write(const std::string &path, uint32_t offset, uint32_t value, uint32_t bytes) {
   std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
   if (!out.seekp(offset).write(reinterpret_cast<const char *>(&value), bytes)) throw std::runtime_error(path);
+}
+
+void FakeSysfs::RaiseInterrupt(int uio, uint32_t total) const {
+  // Read-write, so the open never waits for a reader; the back end holds the
+  // node open while interrupts are enabled, so the bytes stay queued for it.
+  const int fd = ::open((DevRoot() + "/uio" + std::to_string(uio)).c_str(), O_RDWR | O_NONBLOCK);
+  const bool ok = fd >= 0 && ::write(fd, &total, sizeof total) == sizeof total;
+  if (fd < 0 || ::close(fd) != 0 || !ok) throw std::runtime_error("uio" + std::to_string(uio));
 }
 
 unsigned OpenFdCount() { return static_cast<unsigned>(std::distance(fs::directory_iterator("/proc/self/fd"), {})); }
