@@ -248,8 +248,10 @@ TEST_F(DeviceLayer, ResourceCheckTakesOneInterruptAndTheSpacesOfBars0To5) {
     EXPECT_EQ(card->interrupt_handler, nullptr);
     if (!row.ok) continue;
     std::string spaces;
-    for (const auto &s : card->spaces)
-      spaces += s.is_active ? (s.is_memory ? "m" : "i") + std::to_string(s.item_index) : "..";
+    for (const auto &s : card->spaces) {
+      spaces += s.is_active ? (s.is_memory ? 'm' : 'i') : '.';
+      spaces += s.is_active ? std::to_string(s.item_index) : ".";
+    }
     EXPECT_EQ(spaces, row.spaces);
     EXPECT_EQ(GetU32(card->interrupt_request, 0), 0x100u);
   }
