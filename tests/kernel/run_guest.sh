@@ -15,48 +15,14 @@
 set -euo pipefail
 
 guest_check=$(realpath "${1:?usage: run_guest.sh PATH/TO/kpx4160_guest_check}")
-version=$(dpkg-query -W -f='${Depends}' linux-image-amd64 | grep -o 'linux-image-[^ ,]*' | head -1)
-version=${version#linux-image-}
-modules=/lib/modules/$version
-[ -r "/boot/vmlinuz-$version" ] && [ -d "$modules" ] || { echo "kernel $version is not installed" >&2; exit 1; }
-
 work=$(mktemp -d /tmp/kpx4160-guest.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 root=$work/root
-mkdir -p "$root"/{bin,dev,etc,proc,sys,modules}
+mkdir -p "$root"/{bin,dev,etc,proc,sys}
 
-# The kernel without its self-decompressor: QEMU loads the inner ELF image
-# directly, which saves about ten seconds of decompression under emulation.
-kernel=/boot/vmlinuz-$version
-offset=$(grep -abo $'\xfd7zXZ' "$kernel" | head -1 | cut -d: -f1 || true)
-if [ -n "$offset" ]; then
-  # (xz stops at the end of its stream, so tail may die of a closed pipe: judge by the result.)
-  tail -c +$((offset + 1)) "$kernel" | xz -dc --single-stream >"$work/vmlinux" 2>/dev/null || true
-  if [ "$(head -c 4 "$work/vmlinux" | od -An -tx1 | tr -d ' ')" = 7f454c46 ]; then kernel=$work/vmlinux; fi
-fi
-
-# The modules and what they depend on, in load order, from modules.dep.
-declare -A loaded=()
-order=()
-add_module() {
-  local path=$1 dep
-  [ -n "${loaded[$path]:-}" ] && return
-  loaded[$path]=1
-  for dep in $(grep "^$path:" "$modules/modules.dep" | cut -d: -f2); do add_module "$dep"; done
-  order+=("$path")
-}
-for m in uio_pci_generic vfio-pci vfio_iommu_type1; do
-  add_module "$(grep -o "^[^:]*/$m\.ko[^:]*" "$modules/modules.dep" | head -1)"
-done
-for path in "${order[@]}"; do
-  name=$(basename "$path"); name=${name%%.ko*}
-  case $path in
-    *.xz) xz -dc "$modules/$path" ;;
-    *.zst) zstd -dcq "$modules/$path" ;;
-    *) cat "$modules/$path" ;;
-  esac >"$root/modules/$name.ko"
-  echo "$name" >>"$root/modules/order"
-done
+. "$(dirname "$0")/guest_kernel.sh"
+guest_kernel_prepare "$work"
+guest_pack_modules "$root" uio_pci_generic vfio-pci vfio_iommu_type1
 
 cp /bin/busybox "$root/bin/busybox"
 cp "$guest_check" "$root/bin/guest_check"
