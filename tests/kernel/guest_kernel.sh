@@ -1,5 +1,8 @@
 # Shared by the scripts that boot Debian's own kernel under QEMU (sourced).
 #
+# guest_prepare M...          all of the below in a fresh $work folder
+#                             (removed on exit): the kernel, and in $root
+#                             busybox, the modules M and the usual mount points.
 # guest_kernel_prepare WORK   sets $version, $modules and $kernel: the kernel
 #                             the linux-image-amd64 package currently depends
 #                             on, unpacked into WORK when it can be.
@@ -49,4 +52,14 @@ guest_pack_modules() {
     esac >"$root/modules/$name.ko"
     echo "$name" >>"$root/modules/order"
   done
+}
+
+guest_prepare() {
+  work=$(mktemp -d /tmp/kpx4160-guest.XXXXXX)
+  trap 'rm -rf "$work"' EXIT
+  root=$work/root
+  mkdir -p "$root"/{bin,dev,proc,sys}
+  guest_kernel_prepare "$work"
+  guest_pack_modules "$root" "$@"
+  cp /bin/busybox "$root/bin/busybox"
 }

@@ -15,16 +15,10 @@
 set -euo pipefail
 
 guest_check=$(realpath "${1:?usage: run_guest.sh PATH/TO/kpx4160_guest_check}")
-work=$(mktemp -d /tmp/kpx4160-guest.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-root=$work/root
-mkdir -p "$root"/{bin,dev,etc,proc,sys}
-
 . "$(dirname "$0")/guest_kernel.sh"
-guest_kernel_prepare "$work"
-guest_pack_modules "$root" uio_pci_generic vfio-pci vfio_iommu_type1
+guest_prepare uio_pci_generic vfio-pci vfio_iommu_type1
+mkdir -p "$root/etc"
 
-cp /bin/busybox "$root/bin/busybox"
 cp "$guest_check" "$root/bin/guest_check"
 echo 'root:x:0:0::/:/bin/sh
 kpx:x:1000:1000::/:/bin/sh' >"$root/etc/passwd"

@@ -19,15 +19,9 @@ set -euo pipefail
 
 [ $# -gt 0 ] || { echo "usage: run_in_guest.sh COMMAND [ARG...]" >&2; exit 2; }
 here=$(pwd)
-work=$(mktemp -d /tmp/kpx4160-guest.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-root=$work/root
-mkdir -p "$root"/{bin,dev,proc,sys,host}
-
 . "$(dirname "$0")/guest_kernel.sh"
-guest_kernel_prepare "$work"
-guest_pack_modules "$root" virtio_pci 9pnet_virtio 9p
-cp /bin/busybox "$root/bin/busybox"
+guest_prepare virtio_pci 9pnet_virtio 9p
+mkdir -p "$root/host"
 
 # The command, quoted for the guest's shell.
 printf '%q ' "$@" >"$root/command"
