@@ -23,9 +23,9 @@ here=$(pwd)
 guest_prepare virtio_pci 9pnet_virtio 9p
 mkdir -p "$root/host"
 
-# The command, quoted for the guest's shell.
+# The command, quoted for bash in the guest; the directory as it is.
 printf '%q ' "$@" >"$root/command"
-printf '%q' "$here" >"$root/directory"
+printf '%s' "$here" >"$root/directory"
 
 cat >"$root/init" <<'GUEST'
 #!/bin/busybox sh
@@ -43,13 +43,13 @@ if mount -t 9p -o $opts,ro,cache=loose hostroot /host; then
   mount -t proc proc /host/proc; mount -t sysfs sys /host/sys; mount -t devtmpfs dev /host/dev
   mount -t tmpfs tmp /host/tmp; mkdir -p /host/dev/shm; mount -t tmpfs shm /host/dev/shm
   ln -s /proc/self/fd /host/dev/fd  # for bash's process substitution
-  for i in 0 1 2; do ln -s /proc/self/fd/$i /host/dev/$(echo stdin stdout stderr | cut -d' ' -f$((i + 1))); done
+  ln -s /proc/self/fd/0 /host/dev/stdin; ln -s /proc/self/fd/1 /host/dev/stdout; ln -s /proc/self/fd/2 /host/dev/stderr
 fi
 mkdir -p "/host$dir" 2>/dev/null
 if [ $root_mounted = yes ] && mount -t 9p -o $opts,cache=loose work "/host$dir"; then
   mkdir -p /host/tmp/home
   chroot /host /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/tmp/home TERM=dumb \
-    /bin/sh -c "cd $dir && exec $(cat /command)" </dev/null 2>&1 | cat  # a pipe, not a terminal
+    /bin/bash -c "cd \"\$0\" && exec $(cat /command)" "$dir" </dev/null 2>&1 | cat  # a pipe, not a terminal
   status=$?
 else
   echo "the guest could not mount this machine's file system"
